@@ -1,0 +1,33 @@
+# The two commands of the README: `make run` and `make test`. Both install what is
+# missing on a Debian 12 machine first.
+.PHONY: all setup build build-asan run test test-unit test-asan fuzz bench format clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+build: setup
+	cmake --preset default
+	cmake --build --preset default
+
+build-asan: setup
+	cmake --preset asan
+	cmake --build --preset asan
+
+run: build
+	scripts/run-demo.sh
+
+test: build build-asan
+	ctest --preset default
+	ctest --preset asan
+	scripts/fuzz.sh 30
+
+bench: build
+	build/bench/prefs_bench
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-asan build-fuzz

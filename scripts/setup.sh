@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing KTLaunch need.
+# Only what is missing is installed; a machine that has everything is left alone.
+set -euo pipefail
+
+packages=(
+    # toolchain
+    g++ make cmake ninja-build pkg-config clang libclang-rt-14-dev
+    # the window toolkit, display modes and pictures
+    qt6-base-dev libxrandr-dev libsdl2-image-dev
+    # tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # the real program under a virtual X server, driven by keyboard
+    xvfb xauth xdotool x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo=()
+if ((EUID != 0)); then sudo=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
