@@ -7,6 +7,11 @@
 
 TEXT tmptxt[TMPTXT_SIZE];
 
+Library *IntuitionBase = nullptr;
+Interface *IIntuition = nullptr;
+Library *RequesterBase = nullptr;
+Interface *IRequester = nullptr;
+
 BOOL isws(TEXT c) {
     return c == ' ' || c == '\t';
 }
@@ -16,7 +21,7 @@ BOOL iseol(TEXT c) {
 }
 
 BOOL error_requestf(CONST_STRPTR fmt, ...) {
-    if (!platform::requester_available()) return false;
+    if (!IRequester || !IIntuition) return false;
 
     std::va_list args;
     va_start(args, fmt);
@@ -25,5 +30,33 @@ BOOL error_requestf(CONST_STRPTR fmt, ...) {
     if (len < 0) return false;
     tmptxt[sizeof tmptxt - 1] = '\0';
 
-    return platform::show_error_requester("Error", tmptxt);
+    return platform::show_error_requester(IRequester, "Error", tmptxt, "OK");
+}
+
+BOOL getLibIFace(Library **libbase, CONST_STRPTR libname, int32 version, Interface **ifptr) {
+    *libbase = platform::OpenLibrary(libname, version);
+    if (!*libbase) {
+        if (!error_requestf("Unable to open '%s', version %ld+", libname,
+                            static_cast<long>(version)))
+            std::printf("Unable to open '%s', version %ld+", libname, static_cast<long>(version));
+        return false;
+    }
+    *ifptr = platform::GetInterface(*libbase, "main", 1);
+    if (!*ifptr) {
+        if (!error_requestf("Unable to obtain the main interface for %s", libname))
+            std::printf("Unable to obtain the main interface for %s", libname);
+        return false;
+    }
+    return true;
+}
+
+void dropLibIFace(Library **libbase, Interface **ifptr) {
+    if (*ifptr) {
+        platform::DropInterface(*ifptr);
+        *ifptr = nullptr;
+    }
+    if (*libbase) {
+        platform::CloseLibrary(*libbase);
+        *libbase = nullptr;
+    }
 }

@@ -6,6 +6,7 @@
 #include "platform/exec.h"
 #include "platform/files.h"
 #include "platform/requester.h"
+#include "util.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -52,10 +53,12 @@ inline std::string read_file(const fs::path &path) {
     return text.str();
 }
 
-// Collects what the error requester would have shown.
+// Collects what the error requester would have shown, with stand-ins for the open
+// display and requester class.
 class MessageLog {
   public:
     MessageLog() {
+        IIntuition = IRequester = &stand_in_;
         platform::testing::set_requester_hook(
             [this](std::string_view title, std::string_view body) {
                 EXPECT_EQ(title, "Error");
@@ -63,7 +66,10 @@ class MessageLog {
                 return true;
             });
     }
-    ~MessageLog() { platform::testing::set_requester_hook(nullptr); }
+    ~MessageLog() {
+        IIntuition = IRequester = nullptr;
+        platform::testing::set_requester_hook(nullptr);
+    }
     MessageLog(const MessageLog &) = delete;
     MessageLog &operator=(const MessageLog &) = delete;
 
@@ -71,6 +77,7 @@ class MessageLog {
     void clear() { messages_.clear(); }
 
   private:
+    platform::Interface stand_in_{nullptr};
     std::vector<std::string> messages_;
 };
 

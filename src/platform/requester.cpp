@@ -1,5 +1,9 @@
 #include "platform/requester.h"
 
+#include "platform/display.h"
+
+#include <QMessageBox>
+#include <QPushButton>
 #include <utility>
 
 namespace platform {
@@ -11,13 +15,19 @@ testing::RequesterHook &requester_hook() {
 }
 } // namespace
 
-// There is no window toolkit yet: only a test's hook can take messages.
-bool requester_available() {
-    return static_cast<bool>(requester_hook());
-}
+bool show_error_requester(Interface *requester, CONST_STRPTR title, CONST_STRPTR body,
+                          CONST_STRPTR button) {
+    if (requester_hook()) return requester_hook()(title, body);
+    if (!requester || !display_connected()) return false;
 
-bool show_error_requester(std::string_view title, std::string_view body) {
-    return requester_hook() && requester_hook()(title, body);
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(title), QString::fromUtf8(body));
+    box.setTextFormat(Qt::PlainText);
+    box.setObjectName("ErrorRequester");
+    QPushButton *ok = box.addButton(QString::fromUtf8(button), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.exec();
+    return true;
 }
 
 void testing::set_requester_hook(RequesterHook hook) {

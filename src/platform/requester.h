@@ -1,21 +1,23 @@
-// The modal message box through which the launcher tells the user about failures.
+// The modal message box of "requester.class".
 #pragma once
+
+#include "platform/library.h"
+#include "platform/types.h"
 
 #include <functional>
 #include <string_view>
 
 namespace platform {
 
-// Whether a message box can be shown at all.
-bool requester_available();
-
-// Shows a modal box titled `title` with `body`, the error icon and one "OK" button,
-// and returns once the user has dismissed it. False when it could not be shown.
-bool show_error_requester(std::string_view title, std::string_view body);
+// Shows a modal box with `title`, `body` as plain text, the error icon and one
+// button `button`, with no parent window, and returns once the user has dismissed
+// it. False when the box could not be made.
+bool show_error_requester(Interface *requester, CONST_STRPTR title, CONST_STRPTR body,
+                          CONST_STRPTR button);
 
 namespace testing {
-// While set, messages go to the hook instead of the screen; its result is the result
-// of show_error_requester.
+// While set, requesters go to the hook instead of the screen; its result is the
+// requester's result.
 using RequesterHook = std::function<bool(std::string_view title, std::string_view body)>;
 void set_requester_hook(RequesterHook hook);
 } // namespace testing

@@ -1,0 +1,39 @@
+// Host services: directories, standard streams, the user's language and starting
+// other programs.
+#pragma once
+
+#include "platform/types.h"
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// True when `path` is a directory that can be opened for reading; the directory is
+// released again at once.
+bool directory_exists(const std::string &path);
+
+// The user's language as a three-letter ISO 639-2/T code ("deu", "fra", "eng", ...),
+// from LC_ALL, LC_MESSAGES or LANG, the first that is set. Empty when there is none,
+// or for the "C" and "POSIX" locales.
+std::string user_language_code();
+
+// File handles of the launcher's own streams, duplicated; -1 on failure.
+enum class StdStream { input, output, error };
+int dup_std_stream(StdStream stream);
+void close_handle(int handle);
+
+struct SpawnRequest {
+    std::string program;           // a path, run as it is: no shell, no search of PATH
+    std::vector<std::string> args; // after the program's own name
+    std::string working_dir;
+    int in = 0, out = 1, err = 2; // become the program's standard streams
+    unsigned long min_stack = 0;  // the program's stack limit is raised to this if lower
+};
+
+// Starts the program in a session of its own and does not wait for it; the launcher
+// never leaves it a zombie. False, with errno set, when it could not be started,
+// including when it is missing or not an executable.
+bool spawn_detached(const SpawnRequest &request);
+
+} // namespace platform

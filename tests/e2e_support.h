@@ -1,0 +1,196 @@
+// Running the real KTLaunch executable: a game directory of its own, a virtual X
+// server, and the keyboard.
+#pragma once
+
+#include "test_support.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <optional>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+
+// The environment of this process without any display, with `extra` added.
+inline std::vector<std::string> environment(const std::map<std::string, std::string> &extra) {
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
+            !extra.count(name))
+            env.push_back(entry);
+    }
+    for (const auto &[name, value] : extra) env.push_back(name + "=" + value);
+    return env;
+}
+
+// A child process with its standard output (and error) captured in files.
+class Process {
+  public:
+    Process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+            const fs::path &cwd, const fs::path &out_file)
+        : out_file_(out_file) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err =
+                open((out_file.string() + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int null = open("/dev/null", O_RDONLY);
+            dup2(null, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            if (chdir(cwd.c_str()) != 0) _exit(126);
+            std::vector<char *> args, envp;
+            for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+            for (const auto &e : env) envp.push_back(const_cast<char *>(e.c_str()));
+            args.push_back(nullptr);
+            envp.push_back(nullptr);
+            execve(args[0], args.data(), envp.data());
+            _exit(127);
+        }
+    }
+    ~Process() {
+        if (pid_ > 0 && !status_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    // The exit code, or nullopt when it did not end in time (or was killed by a signal).
+    std::optional<int> wait(std::chrono::milliseconds timeout = 20s) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!status_ && std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                status_ = status;
+            else
+                std::this_thread::sleep_for(10ms);
+        }
+        if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
+        return WEXITSTATUS(*status_);
+    }
+
+    // True once the process catches `sig`, i.e. its handler is installed.
+    bool wait_for_handler(int sig, std::chrono::milliseconds timeout = 20s) const {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::istringstream status(read_file("/proc/" + std::to_string(pid_) + "/status"));
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("SigCgt:", 0) == 0 &&
+                    (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1)
+                    return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
+    std::string output() const { return read_file(out_file_); }
+    std::string errors() const { return read_file(out_file_.string() + ".err"); }
+
+  private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+    fs::path out_file_;
+};
+
+// A virtual X server for one test, on a display number of its own.
+class Xvfb {
+  public:
+    Xvfb() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
+                   "-nolisten", "tcp", "-noreset", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        char buf[16] = {};
+        const ssize_t n = read(fds[0], buf, sizeof buf - 1);
+        close(fds[0]);
+        if (n > 0) display_ = ":" + std::to_string(std::atoi(buf));
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Xvfb(const Xvfb &) = delete;
+    Xvfb &operator=(const Xvfb &) = delete;
+
+    // Empty when the server did not start.
+    const std::string &display() const { return display_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// Runs a command line with DISPLAY set; returns its standard output.
+inline std::string on_display(const std::string &display, const std::string &command) {
+    const std::string line = "DISPLAY=" + display + " " + command + " 2>/dev/null";
+    std::string out;
+    if (FILE *p = popen(line.c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+// The id of the first visible window whose title is `title`, waiting for it.
+inline std::string find_window(const std::string &display, const std::string &title,
+                               std::chrono::milliseconds timeout = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string id =
+            on_display(display, "xdotool search --onlyvisible --name '^" + title + "$'");
+        if (!id.empty()) return id.substr(0, id.find('\n'));
+        std::this_thread::sleep_for(50ms);
+    }
+    return {};
+}
+
+// A game directory with its own copy of the launcher.
+class GameDir {
+  public:
+    GameDir() { fs::copy_file(KTLAUNCH_EXE, dir_ / "KTLaunch"); }
+
+    fs::path path() const { return dir_.path(); }
+    fs::path prefs() const { return dir_ / "Karthos.prefs"; }
+    fs::path exe() const { return dir_ / "KTLaunch"; }
+
+    // Starts the launcher from another directory, so that only the program's own
+    // directory can lead it to its files.
+    std::unique_ptr<Process> start(const std::map<std::string, std::string> &env) const {
+        return std::make_unique<Process>(std::vector<std::string>{exe().string()}, environment(env),
+                                         cwd_.path(), cwd_ / "stdout.txt");
+    }
+
+  private:
+    TempDir dir_;
+    TempDir cwd_;
+};
+
+} // namespace e2e

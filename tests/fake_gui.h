@@ -1,0 +1,23 @@
+// A stand-in for the window module, so that the start-up, the loop and the
+// shut-down can be driven and watched without a window.
+#pragma once
+
+#include "platform/types.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct FakeGui {
+    bool init_result = true;
+    // Runs at the end of gui_init, e.g. to raise signals for the first pass.
+    std::function<void()> on_init;
+    // Answers gui_handler; by default the window asks to quit.
+    std::function<BOOL(uint32 gotsigs)> on_handler = [](uint32) { return true; };
+
+    std::vector<std::string> calls;   // "preinit", "init", "handler", "shut" in order
+    std::vector<uint32> handler_sigs; // gotsigs of each gui_handler call
+    uint32 window_bit = 0;            // the window's signal bit while "open"
+};
+
+extern FakeGui fake_gui;
