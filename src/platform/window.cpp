@@ -1,5 +1,6 @@
 #include "platform/window.h"
 
+#include "platform/qt_private.h"
 #include "platform/signals.h"
 
 #include <QCloseEvent>
@@ -141,6 +142,12 @@ uint32 WindowHandleInput(Object *window_object, uint16 *code) {
     const uint32 event = window->events.front();
     window->events.pop_front();
     return event;
+}
+
+QWidget *window_widget(Window *window)
+{
+    auto *object = reinterpret_cast<WindowObject *>(window);
+    return object && object->open ? object->widget : nullptr;
 }
 
 void testing::post_window_event(Object *window_object, uint32 event) {

@@ -1,0 +1,21 @@
+// Qt-side details shared by the modules of the window toolkit; nothing outside
+// src/platform/ includes this.
+#pragma once
+
+#include "platform/window.h"
+
+#include <QPixmap>
+
+class QWidget;
+
+namespace platform {
+
+// A picture ready to be shown in the window.
+struct Picture {
+    QPixmap pixmap;
+};
+
+// The desktop window of an open window, as parent for dialogs; null when not open.
+QWidget *window_widget(Window *window);
+
+} // namespace platform
