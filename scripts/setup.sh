@@ -8,10 +8,13 @@ packages=(
     g++ make cmake ninja-build pkg-config clang libclang-rt-14-dev
     # the window toolkit, display modes and pictures
     qt6-base-dev libxrandr-dev libsdl2-image-dev
+    fonts-dejavu-core adwaita-icon-theme
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # the real program under a virtual X server, driven by keyboard
     xvfb xauth xdotool x11-utils
+    # a headless X server with real display-mode timings
+    xserver-xorg-core xserver-xorg-video-dummy
 )
 
 missing=()
