@@ -1,6 +1,20 @@
 #include "gui.h"
 
+#include "configfile.h"
+#include "platform/files.h"
+#include "platform/host.h"
+#include "platform/picture.h"
+#include "platform/screenmode.h"
 #include "util.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <strings.h>
 
 using namespace platform;
 
@@ -9,19 +23,293 @@ Window *win[NUM_WINDOWS];
 uint32 wsig[NUM_WINDOWS];
 uint32 gui_sigs = 0;
 
+// The window's classes, opened by gui_init and closed by gui_shut.
+static Library *WindowBase, *LayoutBase, *SpaceBase, *ButtonBase, *ClickTabBase, *ChooserBase,
+    *CheckBoxBase, *BevelBase, *BitMapBase;
+static Interface *IWindow, *ILayout, *ISpace, *IButton, *IClickTab, *IChooser, *ICheckBox, *IBevel,
+    *IBitMap;
+
+static CONST_STRPTR const EnglishSTR = "english";
+static CONST_STRPTR const GermanSTR = "german";
+static CONST_STRPTR const FrenchSTR = "french";
+CONST_STRPTR languages[4];
+int32 germanIndx = -1;
+int32 frenchIndx = -1;
+
+CONST_STRPTR gfxmodes[3] = {"Software", "Vexel", nullptr};
+CONST_STRPTR gfxmodes_file[3] = {"Software", "Vexel", nullptr};
+
+int32 hwWidth = 640;
+int32 hwHeight = 480;
+int32 bpp = 16;
+float Hz = 0.0f;
+TEXT screenString[128];
+TEXT guiScreenString[128];
+
+static constexpr CONST_STRPTR WINDOW_TITLE = "Karthos Preferences";
+static constexpr CONST_STRPTR ABOUT_LINE = "Karthos Preferences \u00a9 2017 The Karthos Team";
+static constexpr int32 SCREEN_BUTTON_SIZE = 32;
+static constexpr unsigned long GAME_STACK = 524288;
+
+// --- Language packs ------------------------------------------------------------
+
+BOOL germanFilesInstalled() {
+    return directory_exists(progdir_path("data/missionsDE/"));
+}
+
+BOOL frenchFilesInstalled() {
+    return directory_exists(progdir_path("data/missionsFR/"));
+}
+
+// Fills `languages` with English and the installed languages. False when no pack is
+// installed (then there is no language chooser); otherwise `preselect` is the entry
+// of the user's own language when it is offered, else English.
+static BOOL setup_languages(uint32 *preselect) {
+    const BOOL isGerman = germanFilesInstalled();
+    const BOOL isFrench = frenchFilesInstalled();
+    std::fill(std::begin(languages), std::end(languages), nullptr);
+    germanIndx = frenchIndx = -1;
+    if (!isGerman && !isFrench) return false;
+
+    const std::string code = user_language_code();
+    int32 position = 0;
+    *preselect = 0;
+    languages[position++] = EnglishSTR;
+    if (isGerman) {
+        languages[germanIndx = position++] = GermanSTR;
+        if (code == "deu") *preselect = static_cast<uint32>(germanIndx);
+    }
+    if (isFrench) {
+        languages[frenchIndx = position] = FrenchSTR;
+        if (code == "fra") *preselect = static_cast<uint32>(frenchIndx);
+    }
+    return true;
+}
+
+// --- Display mode ----------------------------------------------------------------
+
+static bool is_c_space(TEXT c) {
+    return c && std::strchr(" \t\n\v\f\r", c);
+}
+
+static int digit_value(TEXT c, int base) {
+    const int d = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                         : 99;
+    return d < base ? d : -1;
+}
+
+// One integer as scanf's %i reads it (blanks, a sign, then hexadecimal after 0x,
+// octal after a leading 0, else decimal), except that a number beyond 32 bits is
+// held at the nearest limit. The text after it, or null when there is no number.
+static CONST_STRPTR scan_int(CONST_STRPTR p, int32 *out) {
+    while (is_c_space(*p)) ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    int base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && digit_value(p[2], 16) >= 0) {
+        base = 16;
+        p += 2;
+    } else if (p[0] == '0') {
+        base = 8;
+    }
+    long long magnitude = 0;
+    CONST_STRPTR digits = p;
+    for (int d; (d = digit_value(*p, base)) >= 0; ++p)
+        magnitude = std::min(magnitude * base + d, static_cast<long long>(INT32_MAX) + 1);
+    if (p == digits) return nullptr;
+    const long long value = negative ? -magnitude : magnitude;
+    *out = static_cast<int32>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+    return p;
+}
+
+// The stored form "width x height / depth : rate", read as far as it fits; fields
+// after the first misfit keep their values.
+static void scan_display_mode(CONST_STRPTR text) {
+    CONST_STRPTR p = scan_int(text, &hwWidth);
+    if (!p || *p != 'x' || !(p = scan_int(p + 1, &hwHeight)) || *p != '/' ||
+        !(p = scan_int(p + 1, &bpp)) || *p != ':')
+        return;
+    for (++p; is_c_space(*p);) ++p;
+    char *end = nullptr;
+    const float rate = std::strtof(p, &end);
+    if (end != p) // a rate beyond single precision is no rate at all
+        Hz = std::isfinite(rate) ? rate : 0.0f;
+}
+
+void setDisplayGadgetFromIndex(uint32 indx) {
+    RefreshSetGadgetAttrs(obj[OID_SCREENSEL], win[WID_MAIN], Attr::GA_Disabled, indx == 0);
+    if (indx == 0) {
+        std::snprintf(screenString, sizeof screenString, "%ix%i 16Bit", 640, 480);
+        std::strcpy(guiScreenString, screenString);
+    } else if (Hz > 0) { // false for a rate that is not a number
+        std::snprintf(screenString, sizeof screenString, "%ix%i %iBit %.2f Hz", hwWidth, hwHeight,
+                      bpp, static_cast<double>(Hz));
+        std::snprintf(guiScreenString, sizeof guiScreenString, "%ix%i/%i:%.2f", hwWidth, hwHeight,
+                      bpp, static_cast<double>(Hz));
+    } else {
+        std::snprintf(screenString, sizeof screenString, "%ix%i %iBit", hwWidth, hwHeight, bpp);
+        std::snprintf(guiScreenString, sizeof guiScreenString, "%ix%i/%i", hwWidth, hwHeight, bpp);
+    }
+    RefreshSetGadgetText(obj[OID_SCREENSTRING], win[WID_MAIN], screenString);
+}
+
+static uint32 chooser_selection(Object *chooser) {
+    uint32 selected = 0;
+    GetAttr(Attr::CHOOSER_Selected, chooser, &selected);
+    return selected;
+}
+
+static void pick_screen_mode() {
+    const std::optional<DisplayMode> mode = request_screen_mode({.title = "Pick a screenmode",
+                                                                 .window = win[WID_MAIN],
+                                                                 .initial_width = 640,
+                                                                 .initial_height = 480,
+                                                                 .initial_depth = 8,
+                                                                 .min_width = 640,
+                                                                 .min_height = 480,
+                                                                 .min_depth = 16,
+                                                                 .max_depth = 32});
+    if (!mode) return;
+    Hz = display_mode_rate(*mode);
+    bpp = mode->depth;
+    hwWidth = mode->width;
+    hwHeight = mode->height;
+    setDisplayGadgetFromIndex(chooser_selection(obj[OID_GFX_MODE]));
+}
+
+// --- Preferences and gadgets -----------------------------------------------------
+
+int32 index_from_string(CONST_STRPTR string, CONST_STRPTR const *array, int32 defval) {
+    for (int32 i = 0; array[i]; ++i)
+        if (strcasecmp(array[i], string) == 0) return i;
+    return defval;
+}
+
+static void set_check_box(int oid, CONST_STRPTR key) {
+    RefreshSetGadgetAttrs(obj[oid], win[WID_MAIN], Attr::GA_Selected,
+                          config_get_int("Config", key, 0) != 0);
+}
+
+static void store_check_box(int oid, CONST_STRPTR key) {
+    uint32 checked = 0;
+    GetAttr(Attr::GA_Selected, obj[oid], &checked);
+    config_set_int("Config", key, checked ? 1 : 0);
+}
+
+void set_gui_from_config() {
+    CONST_STRPTR language = config_get_option("Config", "Language", nullptr);
+    if (language && *language) {
+        int32 indx = 0;
+        if (std::strcmp(language, GermanSTR) == 0 && germanIndx >= 0)
+            indx = germanIndx;
+        else if (std::strcmp(language, FrenchSTR) == 0 && frenchIndx >= 0)
+            indx = frenchIndx;
+        if (obj[OID_LANGUAGE])
+            RefreshSetGadgetAttrs(obj[OID_LANGUAGE], win[WID_MAIN], Attr::CHOOSER_Selected,
+                                  static_cast<uint32>(indx));
+    }
+    set_check_box(OID_VSYNC, "SyncToScreen");
+    scan_display_mode(config_get_option("Warp3D", "Size", "640x480"));
+    const uint32 mode = static_cast<uint32>(index_from_string(
+        config_get_option("Config", "Videocard", gfxmodes_file[0]), gfxmodes_file, 0));
+    RefreshSetGadgetAttrs(obj[OID_GFX_MODE], win[WID_MAIN], Attr::CHOOSER_Selected, mode);
+    setDisplayGadgetFromIndex(mode);
+    set_check_box(OID_GFX_WINDOWED, "Windowed");
+    set_check_box(OID_GFX_SHOWFPS, "ShowFPS");
+}
+
+void set_config_from_gui() {
+    if (obj[OID_LANGUAGE])
+        config_set_option("Config", "Language", languages[chooser_selection(obj[OID_LANGUAGE])]);
+    config_set_option("Config", "Videocard", gfxmodes_file[chooser_selection(obj[OID_GFX_MODE])]);
+    store_check_box(OID_GFX_WINDOWED, "Windowed");
+    config_set_option("Warp3D", "Size", guiScreenString);
+    store_check_box(OID_VSYNC, "SyncToScreen");
+    store_check_box(OID_GFX_SHOWFPS, "ShowFPS");
+}
+
+// --- The window ------------------------------------------------------------------
+
+static BOOL open_classes() {
+    return getLibIFace(&WindowBase, "window.class", 51, &IWindow) &&
+           getLibIFace(&LayoutBase, "layout.gadget", 51, &ILayout) &&
+           getLibIFace(&SpaceBase, "space.gadget", 51, &ISpace) &&
+           getLibIFace(&ButtonBase, "button.gadget", 51, &IButton) &&
+           getLibIFace(&ClickTabBase, "clicktab.gadget", 51, &IClickTab) &&
+           getLibIFace(&ChooserBase, "chooser.gadget", 51, &IChooser) &&
+           getLibIFace(&CheckBoxBase, "checkbox.gadget", 51, &ICheckBox) &&
+           getLibIFace(&BevelBase, "bevel.image", 51, &IBevel) &&
+           getLibIFace(&BitMapBase, "bitmap.image", 51, &IBitMap);
+}
+
+static Object *make_display_group(Picture *screen_picture) {
+    obj[OID_SCREENSEL] =
+        NewButton(OID_SCREENSEL, screen_picture ? "" : "X", screen_picture, SCREEN_BUTTON_SIZE);
+    obj[OID_SCREENSTRING] = NewTextField(OID_SCREENSTRING);
+    Object *mode_row =
+        NewGroup({.horizontal = true, .align_left = true},
+                 {{obj[OID_SCREENSEL], nullptr, 0}, {obj[OID_SCREENSTRING], nullptr, 1}});
+    obj[OID_GFX_MODE] = NewChooser(OID_GFX_MODE, gfxmodes, 0);
+    obj[OID_VSYNC] = NewCheckBox(OID_VSYNC, "vSync");
+    obj[OID_GFX_WINDOWED] = NewCheckBox(OID_GFX_WINDOWED, "Windowed");
+    obj[OID_GFX_SHOWFPS] = NewCheckBox(OID_GFX_SHOWFPS, "showFPS");
+
+    std::vector<Child> rows = {{mode_row},
+                               {obj[OID_GFX_MODE], "Render Mode", 0},
+                               {obj[OID_VSYNC], " "},
+                               {obj[OID_GFX_WINDOWED], " "},
+                               {obj[OID_GFX_SHOWFPS], " ", 0}};
+    if (obj[OID_LANGUAGE]) rows.push_back({obj[OID_LANGUAGE], "Language"});
+    rows.push_back({NewSpace(), nullptr, 1});
+    return NewGroup({.frame_title = "Display", .labelled = true}, rows);
+}
+
+static Object *make_button_row() {
+    obj[OID_SAVE_LAUNCH] = NewButton(OID_SAVE_LAUNCH, "Save & _Launch");
+    obj[OID_SAVE_QUIT] = NewButton(OID_SAVE_QUIT, "_Save & Quit");
+    obj[OID_QUIT] = NewButton(OID_QUIT, "Quit");
+    return NewGroup({.horizontal = true}, {{obj[OID_SAVE_LAUNCH], nullptr, 1},
+                                           {NewSpace(), nullptr, 1},
+                                           {obj[OID_SAVE_QUIT], nullptr, 1},
+                                           {NewSpace(), nullptr, 1},
+                                           {obj[OID_QUIT], nullptr, 1}});
+}
+
+static Object *make_window(Picture *banner, Picture *screen_picture) {
+    std::vector<Child> parts;
+    if (Object *image = NewImage(banner)) parts.push_back({image});
+    parts.push_back({make_display_group(screen_picture), nullptr, 10});
+    parts.push_back({make_button_row(), nullptr, 0});
+    return NewWindowObject(
+        {.title = WINDOW_TITLE, .about = ABOUT_LINE, .layout = NewGroup({}, parts)});
+}
+
 void gui_preinit() {
-    for (Object *&o : obj) o = nullptr;
+    std::fill(std::begin(obj), std::end(obj), nullptr);
     win[WID_MAIN] = nullptr;
     wsig[WID_MAIN] = 0;
 }
 
 BOOL gui_init() {
-    obj[OID_WIN_MAIN] = NewWindowObject(
-        {.title = "Karthos Preferences", .about = nullptr, .layout = NewVGroup(nullptr, 0)});
+    if (!open_classes()) return false;
+
+    uint32 preselect = 0;
+    obj[OID_LANGUAGE] = nullptr;
+    if (setup_languages(&preselect))
+        obj[OID_LANGUAGE] = NewChooser(OID_LANGUAGE, languages, preselect);
+
+    Picture *screen_picture = theme_picture("video-display", SCREEN_BUTTON_SIZE);
+    Picture *banner = load_picture(progdir_path("kt.iff"));
+    obj[OID_WIN_MAIN] = make_window(banner, screen_picture);
     if (!obj[OID_WIN_MAIN]) {
+        gui_preinit(); // the gadgets went with the groups that failed
         error_requestf("Unable to create GUI");
         return false;
     }
+
+    set_gui_from_config();
     win[WID_MAIN] = WindowOpen(obj[OID_WIN_MAIN]);
     if (!win[WID_MAIN]) {
         error_requestf("Unable to open the GUI");
@@ -37,6 +325,70 @@ void gui_shut() {
         DisposeObject(obj[OID_WIN_MAIN]);
         obj[OID_WIN_MAIN] = nullptr;
     }
+    dropLibIFace(&BitMapBase, &IBitMap);
+    dropLibIFace(&BevelBase, &IBevel);
+    dropLibIFace(&CheckBoxBase, &ICheckBox);
+    dropLibIFace(&ChooserBase, &IChooser);
+    dropLibIFace(&ClickTabBase, &IClickTab);
+    dropLibIFace(&ButtonBase, &IButton);
+    dropLibIFace(&SpaceBase, &ISpace);
+    dropLibIFace(&LayoutBase, &ILayout);
+    dropLibIFace(&WindowBase, &IWindow);
+}
+
+// --- Events and the game ---------------------------------------------------------
+
+void launch_game() {
+    const int h_in = dup_std_stream(StdStream::input);
+    const int h_out = dup_std_stream(StdStream::output);
+    const int h_err = dup_std_stream(StdStream::error);
+    if (h_in < 0 || h_out < 0 || h_err < 0) {
+        close_handle(h_in);
+        close_handle(h_out);
+        close_handle(h_err);
+        return;
+    }
+    const bool started = spawn_detached({.program = progdir_path("KarthosDemo"),
+                                         .working_dir = program_dir(),
+                                         .in = h_in,
+                                         .out = h_out,
+                                         .err = h_err,
+                                         .min_stack = GAME_STACK});
+    // The game has copies of its own; these were only to hand over.
+    close_handle(h_in);
+    close_handle(h_out);
+    close_handle(h_err);
+    if (!started) error_requestf("Unable to launch Karthos");
+}
+
+// "Save & Launch": the game must find the new settings, complete, when it starts.
+static void save_and_launch() {
+    set_config_from_gui();
+    if (config_save()) launch_game();
+}
+
+static void handle_gadget(uint32 id, BOOL *pleasequit) {
+    switch (id) {
+    case OID_SCREENSEL:
+        pick_screen_mode();
+        break;
+    case OID_GFX_MODE:
+        setDisplayGadgetFromIndex(chooser_selection(obj[OID_GFX_MODE]));
+        break;
+    case OID_SAVE_LAUNCH:
+        save_and_launch();
+        *pleasequit = true;
+        break;
+    case OID_SAVE_QUIT:
+        set_config_from_gui();
+        *pleasequit = true;
+        break;
+    case OID_QUIT:
+        *pleasequit = true;
+        break;
+    default: // check boxes and the language are read when saving
+        break;
+    }
 }
 
 BOOL gui_handler(uint32 gotsigs) {
@@ -44,7 +396,16 @@ BOOL gui_handler(uint32 gotsigs) {
     if (!(gotsigs & wsig[WID_MAIN])) return false;
     uint16 code = 0;
     for (uint32 result; (result = WindowHandleInput(obj[OID_WIN_MAIN], &code)) != WMHI_LASTMSG;) {
-        if ((result & WMHI_CLASSMASK) == WMHI_CLOSEWINDOW) pleasequit = true;
+        switch (result & WMHI_CLASSMASK) {
+        case WMHI_CLOSEWINDOW:
+            pleasequit = true;
+            break;
+        case WMHI_GADGETUP:
+            handle_gadget(result & WMHI_GADGETMASK, &pleasequit);
+            break;
+        default:
+            break;
+        }
     }
     return pleasequit;
 }

@@ -1,4 +1,5 @@
-// The preferences window: its objects, its identifiers and its life.
+// The preferences window: its objects and identifiers, the language packs, the
+// display mode, the mapping between gadgets and preferences, and its events.
 #pragma once
 
 #include "platform/types.h"
@@ -52,6 +53,26 @@ extern uint32 wsig[NUM_WINDOWS];
 // The signal bits of all open windows, for the main loop's wait.
 extern uint32 gui_sigs;
 
+// Languages offered by the language chooser ("english", then "german" and "french"
+// where their packs are installed, then null) and the positions of the last two,
+// -1 when not offered.
+extern CONST_STRPTR languages[4];
+extern int32 germanIndx;
+extern int32 frenchIndx;
+
+// The render modes: labels shown, and the words stored under "Config"/"Videocard".
+extern CONST_STRPTR gfxmodes[3];
+extern CONST_STRPTR gfxmodes_file[3];
+
+// The chosen display mode, and its texts: shown in the window, and stored under
+// "Warp3D"/"Size".
+extern int32 hwWidth;
+extern int32 hwHeight;
+extern int32 bpp;
+extern float Hz;
+extern TEXT screenString[128];
+extern TEXT guiScreenString[128];
+
 // Empty handles, so that gui_shut is safe whatever happens next.
 void gui_preinit();
 // Builds the window from the stored preferences and opens it. False after telling
@@ -61,3 +82,22 @@ BOOL gui_init();
 void gui_shut();
 // Handles every pending event of the window; true when the program is to end.
 BOOL gui_handler(uint32 gotsigs);
+
+// Whether the German / French language pack is installed.
+BOOL germanFilesInstalled();
+BOOL frenchFilesInstalled();
+
+// The index of `string` in the null-terminated `array`, ignoring letter case, or
+// `defval`.
+int32 index_from_string(CONST_STRPTR string, CONST_STRPTR const *array, int32 defval);
+
+// Preferences to gadgets, once while the window is built; gadgets to preferences.
+void set_gui_from_config();
+void set_config_from_gui();
+
+// Shows the display mode for render mode `indx`, and allows picking a screen mode
+// only for the accelerated one.
+void setDisplayGadgetFromIndex(uint32 indx);
+
+// Starts the game beside the launcher; tells the user when it cannot.
+void launch_game();

@@ -18,4 +18,7 @@ struct Picture {
 // The desktop window of an open window, as parent for dialogs; null when not open.
 QWidget *window_widget(Window *window);
 
+// The widget of an object, for tests that look at what the user sees.
+QWidget *object_widget(Object *object);
+
 } // namespace platform

@@ -3,41 +3,62 @@
 #include "platform/qt_private.h"
 #include "platform/signals.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QFormLayout>
+#include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QWidget>
+#include <algorithm>
 #include <deque>
 #include <memory>
+#include <vector>
 
 namespace platform {
 
+// Every object owns its widget until a parent takes it, and owns its child objects
+// for as long as it lives; a widget in a parent is deleted with that parent.
 struct Object {
-    virtual ~Object() = default;
-    // The widget, owned by this object until it is placed into a parent.
-    std::unique_ptr<QWidget> owned;
-    QWidget *widget = nullptr;
-
     explicit Object(QWidget *w) : owned(w), widget(w) {}
+    virtual ~Object() = default;
     Object(const Object &) = delete;
     Object &operator=(const Object &) = delete;
 
     // Hands the widget to a parent; the object stays alive for reads and writes.
     QWidget *adopt() { return owned.release(); }
+
+    std::vector<std::unique_ptr<Object>> children;
+    std::unique_ptr<QWidget> owned;
+    QWidget *widget;
 };
 
 namespace {
 
 class WindowObject;
 
-// The top-level widget: turns the window manager's close request into an event word.
-class WindowWidget : public QWidget {
+// The top-level widget: the window manager's close request and Escape become the
+// close event word; the program decides when the window really goes.
+class WindowWidget : public QDialog {
   public:
     explicit WindowWidget(WindowObject *owner) : owner_(owner) {}
+    void reject() override;
+    WindowObject *owner() const { return owner_; }
 
   protected:
-    void closeEvent(QCloseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override {
+        event->ignore();
+        reject();
+    }
+    void keyPressEvent(QKeyEvent *event) override;
 
   private:
     WindowObject *owner_;
@@ -47,7 +68,8 @@ class WindowObject : public Object {
   public:
     WindowObject() : Object(new WindowWidget(this)) {}
     ~WindowObject() override {
-        children.clear(); // their widgets go with the window's widget
+        children.clear(); // before the widgets they point into go with the window
+        owned.reset();
         if (signum >= 0) FreeSignal(signum);
     }
 
@@ -57,66 +79,249 @@ class WindowObject : public Object {
     }
 
     std::deque<uint32> events;
-    std::unique_ptr<Object> layout;
-    std::vector<std::unique_ptr<Object>> children;
+    QString about;
     int32 signum = -1;
     bool open = false;
 };
 
-void WindowWidget::closeEvent(QCloseEvent *event) {
-    // The program decides when the window goes; the request is only reported.
-    event->ignore();
+void WindowWidget::reject() {
     owner_->post(WMHI_CLOSEWINDOW);
 }
 
-class GroupObject : public Object {
-  public:
-    GroupObject() : Object(new QWidget) {}
-    std::vector<std::unique_ptr<Object>> children;
-};
+void WindowWidget::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_F1 && !owner_->about.isEmpty()) {
+        QMessageBox::about(this, windowTitle(), owner_->about);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
 
-WindowObject *as_window(Object *object) {
-    return dynamic_cast<WindowObject *>(object);
+// Gadget events go to the window that holds the gadget once it is open; until then
+// there is nobody to tell.
+void report(QWidget *gadget, uint32 id) {
+    if (auto *window = dynamic_cast<WindowWidget *>(gadget->window()))
+        window->owner()->post(WMHI_GADGETUP | id);
+}
+
+// "Save & _Launch" in Qt's words: "Save && &Launch".
+QString mnemonic_text(CONST_STRPTR text) {
+    QString out;
+    for (const QChar c : QString::fromUtf8(text)) {
+        if (c == '&')
+            out += "&&";
+        else if (c == '_')
+            out += '&';
+        else
+            out += c;
+    }
+    return out;
+}
+
+// Children that all take one share of a row.
+bool equal_shares(const std::vector<Child> &children) {
+    return std::all_of(children.begin(), children.end(), [&](const Child &c) {
+        return c.weight == children.front().weight && c.weight > 0;
+    });
+}
+
+// Equal shares mean equal widths: every child with a size of its own gets the width
+// of the widest, so that a longer text does not make its button larger.
+void match_widths(const std::vector<std::unique_ptr<Object>> &children) {
+    int widest = 0;
+    for (const auto &child : children) widest = std::max(widest, child->widget->sizeHint().width());
+    for (const auto &child : children)
+        if (child->widget->sizeHint().isValid()) child->widget->setMinimumWidth(widest);
+}
+
+std::unique_ptr<Object> take(Object *object) {
+    return std::unique_ptr<Object>(object);
+}
+
+QString gadget_name(uint32 id) {
+    return QStringLiteral("gadget%1").arg(id);
 }
 
 } // namespace
 
 Object *NewWindowObject(const WindowAttrs &attrs) {
-    std::unique_ptr<Object> layout(attrs.layout);
+    std::unique_ptr<Object> layout = take(attrs.layout);
     if (!layout) return nullptr;
     auto window = std::make_unique<WindowObject>();
-    QWidget *w = window->widget;
+    auto *w = static_cast<WindowWidget *>(window->widget);
     w->setWindowTitle(QString::fromUtf8(attrs.title));
+    w->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    if (attrs.about) {
+        window->about = QString::fromUtf8(attrs.about);
+        w->setToolTip(window->about + "\n(F1)");
+    }
     auto *box = new QVBoxLayout(w);
-    box->setSizeConstraint(QLayout::SetFixedSize); // not resizable
+    box->setSizeConstraint(QLayout::SetFixedSize); // the user cannot resize it
     box->addWidget(layout->adopt());
-    window->layout = std::move(layout);
+    window->children.push_back(std::move(layout));
     return window.release();
 }
 
-Object *NewVGroup(Object *const *children, int count) {
-    auto group = std::make_unique<GroupObject>();
-    auto *box = new QVBoxLayout(group->widget);
-    box->setContentsMargins(0, 0, 0, 0);
+Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children) {
+    std::vector<std::unique_ptr<Object>> taken;
     bool complete = true;
-    for (int i = 0; i < count; ++i) {
-        std::unique_ptr<Object> child(children[i]);
-        if (!child) {
-            complete = false;
-            continue;
-        }
-        box->addWidget(child->adopt());
-        group->children.push_back(std::move(child));
+    for (const Child &child : children) {
+        complete = complete && child.object;
+        taken.push_back(take(child.object));
     }
-    return complete ? group.release() : nullptr;
+    if (!complete) return nullptr;
+
+    QWidget *container =
+        attrs.frame_title ? new QGroupBox(QString::fromUtf8(attrs.frame_title)) : new QWidget;
+    auto group = std::make_unique<Object>(container);
+    QBoxLayout *box = nullptr;
+    QFormLayout *form = nullptr;
+    if (attrs.labelled) {
+        form = new QFormLayout(container);
+        form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+        form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    } else {
+        box = attrs.horizontal ? static_cast<QBoxLayout *>(new QHBoxLayout(container))
+                               : new QVBoxLayout(container);
+    }
+    if (!attrs.frame_title) container->layout()->setContentsMargins(0, 0, 0, 0);
+
+    auto it = taken.begin();
+    for (const Child &child : children) {
+        std::unique_ptr<Object> &object = *it++;
+        QWidget *widget = object->adopt();
+        if (form) {
+            if (child.label)
+                form->addRow(QString::fromUtf8(child.label), widget);
+            else
+                form->addRow(widget);
+        } else if (attrs.align_left) {
+            box->addWidget(widget, child.weight < 0 ? 0 : child.weight, Qt::AlignVCenter);
+        } else {
+            box->addWidget(widget, child.weight < 0 ? 0 : child.weight);
+        }
+        group->children.push_back(std::move(object));
+    }
+    if (attrs.horizontal && equal_shares(children)) match_widths(group->children);
+    return group.release();
+}
+
+Object *NewSpace() {
+    auto *space = new QWidget;
+    space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    space->setFocusPolicy(Qt::NoFocus);
+    return new Object(space);
+}
+
+Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size) {
+    std::unique_ptr<Picture> pic(picture);
+    auto *button = new QPushButton;
+    button->setObjectName(gadget_name(id));
+    button->setAutoDefault(false);
+    if (pic) {
+        button->setIcon(pic->pixmap);
+        button->setIconSize(pic->pixmap.deviceIndependentSize().toSize());
+    } else {
+        button->setText(mnemonic_text(text));
+    }
+    if (min_size > 0) {
+        // A picture button: square, as large as its contents need, never narrower.
+        const QSize hint = pic ? button->sizeHint() : QSize(0, button->sizeHint().height());
+        const int side = std::max({min_size, hint.width(), hint.height()});
+        button->setFixedSize(side, side);
+    }
+    QObject::connect(button, &QPushButton::clicked, [button, id] { report(button, id); });
+    return new Object(button);
+}
+
+Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected) {
+    auto *chooser = new QComboBox;
+    chooser->setObjectName(gadget_name(id));
+    for (CONST_STRPTR const *label = labels; *label; ++label)
+        chooser->addItem(QString::fromUtf8(*label));
+    chooser->setCurrentIndex(static_cast<int>(selected));
+    QObject::connect(chooser, &QComboBox::activated, [chooser, id] { report(chooser, id); });
+    return new Object(chooser);
+}
+
+Object *NewCheckBox(uint32 id, CONST_STRPTR text) {
+    auto *check = new QCheckBox(mnemonic_text(text));
+    check->setObjectName(gadget_name(id));
+    QObject::connect(check, &QCheckBox::clicked, [check, id] { report(check, id); });
+    return new Object(check);
+}
+
+Object *NewTextField(uint32 id) {
+    auto *field = new QLineEdit;
+    field->setObjectName(gadget_name(id));
+    field->setReadOnly(true);
+    field->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    field->setFocusPolicy(Qt::NoFocus); // nothing to edit: Tab skips it
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance("1920x1080 32Bit 144.00 Hz") +
+                           16);
+    return new Object(field);
+}
+
+Object *NewImage(Picture *picture) {
+    std::unique_ptr<Picture> pic(picture);
+    if (!pic) return nullptr;
+    auto *label = new QLabel;
+    label->setObjectName("image");
+    label->setPixmap(pic->pixmap);
+    label->setAlignment(Qt::AlignCenter);
+    return new Object(label);
 }
 
 void DisposeObject(Object *object) {
     delete object;
 }
 
+uint32 GetAttr(Attr attr, Object *object, uint32 *storage) {
+    if (!object) return 0;
+    switch (attr) {
+    case Attr::GA_Selected:
+        if (auto *check = qobject_cast<QCheckBox *>(object->widget)) {
+            *storage = check->isChecked() ? 1 : 0;
+            return 1;
+        }
+        return 0;
+    case Attr::CHOOSER_Selected:
+        if (auto *chooser = qobject_cast<QComboBox *>(object->widget)) {
+            *storage = static_cast<uint32>(std::max(chooser->currentIndex(), 0));
+            return 1;
+        }
+        return 0;
+    case Attr::GA_Disabled:
+        *storage = object->widget->isEnabled() ? 0 : 1;
+        return 1;
+    }
+    return 0;
+}
+
+void RefreshSetGadgetAttrs(Object *gadget, Window *, Attr attr, uint32 value) {
+    if (!gadget) return;
+    switch (attr) {
+    case Attr::GA_Selected:
+        if (auto *check = qobject_cast<QCheckBox *>(gadget->widget)) check->setChecked(value != 0);
+        break;
+    case Attr::CHOOSER_Selected:
+        if (auto *chooser = qobject_cast<QComboBox *>(gadget->widget);
+            chooser && value < static_cast<uint32>(chooser->count()))
+            chooser->setCurrentIndex(static_cast<int>(value));
+        break;
+    case Attr::GA_Disabled:
+        gadget->widget->setEnabled(value == 0);
+        break;
+    }
+}
+
+void RefreshSetGadgetText(Object *gadget, Window *, CONST_STRPTR text) {
+    if (auto *field = gadget ? qobject_cast<QLineEdit *>(gadget->widget) : nullptr)
+        field->setText(QString::fromUtf8(text));
+}
+
 Window *WindowOpen(Object *window_object) {
-    WindowObject *window = as_window(window_object);
+    auto *window = dynamic_cast<WindowObject *>(window_object);
     if (!window) return nullptr;
     if (window->signum < 0 && (window->signum = AllocSignal()) < 0) return nullptr;
     QWidget *w = window->widget;
@@ -124,19 +329,18 @@ Window *WindowOpen(Object *window_object) {
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         w->move(screen->availableGeometry().center() - w->rect().center());
     w->show();
-    w->raise();
     w->activateWindow();
     window->open = true;
     return reinterpret_cast<Window *>(window);
 }
 
 uint32 WindowSignalMask(Object *window_object) {
-    const WindowObject *window = as_window(window_object);
+    const auto *window = dynamic_cast<WindowObject *>(window_object);
     return window && window->open ? 1u << window->signum : 0;
 }
 
 uint32 WindowHandleInput(Object *window_object, uint16 *code) {
-    WindowObject *window = as_window(window_object);
+    auto *window = dynamic_cast<WindowObject *>(window_object);
     if (code) *code = 0;
     if (!window || window->events.empty()) return WMHI_LASTMSG;
     const uint32 event = window->events.front();
@@ -144,14 +348,17 @@ uint32 WindowHandleInput(Object *window_object, uint16 *code) {
     return event;
 }
 
-QWidget *window_widget(Window *window)
-{
+QWidget *window_widget(Window *window) {
     auto *object = reinterpret_cast<WindowObject *>(window);
     return object && object->open ? object->widget : nullptr;
 }
 
+QWidget *object_widget(Object *object) {
+    return object ? object->widget : nullptr;
+}
+
 void testing::post_window_event(Object *window_object, uint32 event) {
-    if (WindowObject *window = as_window(window_object)) window->post(event);
+    if (auto *window = dynamic_cast<WindowObject *>(window_object)) window->post(event);
 }
 
 } // namespace platform

@@ -1,14 +1,21 @@
 // The window toolkit: a window object holding a tree of groups, gadgets and
 // pictures, opened as a desktop window whose input arrives as event words on a
 // signal bit of the main task.
+//
+// Objects are made inside out: each group takes its finished children, the window
+// takes its group. A constructor that gets a null child fails as a whole (and
+// disposes the children it got), so a failure anywhere surfaces as a null window.
 #pragma once
 
 #include "platform/types.h"
 
+#include <vector>
+
 namespace platform {
 
-struct Object; // a window, group, gadget or picture
-struct Window; // an open window
+struct Object;  // a window, group, gadget or picture
+struct Window;  // an open window
+struct Picture; // see picture.h
 
 // Event words of WindowHandleInput: the class in the upper half, for a gadget event
 // the gadget's identifier in the lower half.
@@ -27,11 +34,54 @@ struct WindowAttrs {
 // A window object, not yet open, or null. It owns `layout` even when it fails.
 Object *NewWindowObject(const WindowAttrs &attrs);
 
-// A vertical group of `children`, or null (then the children are disposed).
-Object *NewVGroup(Object *const *children, int count);
+// One child of a group.
+struct Child {
+    Object *object;
+    // In a labelled group: the text of the row's label column; null makes the child
+    // span the whole row.
+    CONST_STRPTR label = nullptr;
+    // Share of the group's spare room; -1 for the toolkit's default, 0 for none.
+    int weight = -1;
+};
+
+struct GroupAttrs {
+    bool horizontal = false;
+    CONST_STRPTR frame_title = nullptr; // a frame around the group, with this title
+    bool labelled = false;              // rows carry a label column
+    bool align_left = false;            // children keep their size, left and centred
+};
+
+Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children);
+Object *NewSpace();
+// A push button. An underscore in `text` marks the next letter as its shortcut (Alt
+// and the letter). With a picture, the button shows it instead of the text and is at
+// least `min_size` pixels square. Takes the picture.
+Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture = nullptr, int32 min_size = 0);
+// A pop-up list of `labels` (ended by a null entry), with `selected` chosen.
+Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected);
+Object *NewCheckBox(uint32 id, CONST_STRPTR text);
+// A read-only, left-aligned line of text; it reports nothing.
+Object *NewTextField(uint32 id);
+// A picture shown as it is (not a gadget). Takes the picture; null without one.
+Object *NewImage(Picture *picture);
 
 // Disposes an object and everything in it; closes its window if it is open.
 void DisposeObject(Object *object);
+
+// Attributes of gadgets.
+enum class Attr {
+    GA_Selected,      // check box: 1 when checked
+    GA_Disabled,      // any gadget: 1 when it takes no input
+    CHOOSER_Selected, // chooser: the index of the chosen entry
+};
+
+// Reads an attribute into `storage`; 0 when the object has no such attribute.
+uint32 GetAttr(Attr attr, Object *object, uint32 *storage);
+
+// Sets an attribute; the gadget is redrawn at once when `window` is open.
+void RefreshSetGadgetAttrs(Object *gadget, Window *window, Attr attr, uint32 value);
+// Sets the text of a text field.
+void RefreshSetGadgetText(Object *gadget, Window *window, CONST_STRPTR text);
 
 // Opens the window centred on the screen and activates it; null on failure.
 Window *WindowOpen(Object *window_object);
