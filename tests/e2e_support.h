@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <map>
 #include <optional>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -106,43 +108,71 @@ class Process {
     fs::path out_file_;
 };
 
-// A virtual X server for one test, on a display number of its own.
+// True once an X server accepts connections on display number `n`.
+inline bool x_display_answers(int n) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+    path.copy(addr.sun_path, sizeof addr.sun_path - 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool ok = connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
+// A virtual X server for one test, on a display number that nobody else uses.
 class Xvfb {
   public:
     Xvfb() {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const int null = open("/dev/null", O_RDWR);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-                   "-nolisten", "tcp", "-noreset", static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        char buf[16] = {};
-        const ssize_t n = read(fds[0], buf, sizeof buf - 1);
-        close(fds[0]);
-        if (n > 0) display_ = ":" + std::to_string(std::atoi(buf));
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
+        for (int n = 100 + getpid() % 300, tries = 0; tries < 50 && display_.empty();
+             ++n, ++tries) {
+            if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") || x_display_answers(n))
+                continue;
+            pid_ = fork();
+            if (pid_ == 0) {
+                const int null = open("/dev/null", O_RDWR);
+                dup2(null, 0);
+                dup2(null, 1);
+                dup2(null, 2);
+                const std::string name = ":" + std::to_string(n);
+                execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x800x24", "-nolisten",
+                       "tcp", "-noreset", static_cast<char *>(nullptr));
+                _exit(127);
+            }
+            if (wait_until_ready(n))
+                display_ = ":" + std::to_string(n);
+            else
+                stop(); // taken meanwhile, or it failed: try the next number
         }
     }
+    ~Xvfb() { stop(); }
     Xvfb(const Xvfb &) = delete;
     Xvfb &operator=(const Xvfb &) = delete;
 
-    // Empty when the server did not start.
+    // Empty when no server could be started.
     const std::string &display() const { return display_; }
 
   private:
+    bool wait_until_ready(int n) {
+        for (int i = 0; i < 500; ++i) {
+            if (x_display_answers(n)) return true;
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return false;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
     pid_t pid_ = -1;
     std::string display_;
 };
@@ -170,6 +200,27 @@ inline std::string find_window(const std::string &display, const std::string &ti
         std::this_thread::sleep_for(50ms);
     }
     return {};
+}
+
+// Gives the keyboard focus to a window and types xdotool key names into it
+// ("alt+s", "Tab", "space", ...), one after another.
+inline void type_keys(const std::string &display, const std::string &window,
+                      const std::string &keys) {
+    on_display(display, "xdotool windowfocus --sync " + window);
+    on_display(display, "xdotool key --delay 40 " + keys);
+}
+
+// Asks a window to close, as its close button would.
+inline void close_window(const std::string &display, const std::string &window) {
+    on_display(display, std::string(XCLOSE) + " " + window);
+}
+
+// Waits until `path` exists.
+inline bool wait_for_file(const fs::path &path, std::chrono::milliseconds timeout = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!fs::exists(path) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    return fs::exists(path);
 }
 
 // A game directory with its own copy of the launcher.

@@ -18,7 +18,8 @@ bool directory_exists(const std::string &path);
 // or for the "C" and "POSIX" locales.
 std::string user_language_code();
 
-// File handles of the launcher's own streams, duplicated; -1 on failure.
+// File handles of the launcher's own streams, duplicated; a closed stream gives a
+// handle on /dev/null. -1 on failure.
 enum class StdStream { input, output, error };
 int dup_std_stream(StdStream stream);
 void close_handle(int handle);
