@@ -25,6 +25,7 @@ test: build build-asan
 
 bench: build
 	build/bench/prefs_bench
+	xvfb-run -a -s "-screen 0 1280x800x24" build/bench/startup_bench
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
