@@ -93,6 +93,24 @@ TEST(StandardStreams, DuplicatesReferToTheSameFiles) {
     }
 }
 
+// Started from a desktop, a program may have no standard input at all; the game then
+// gets an empty one rather than no game at all.
+[[noreturn]] void dup_of_closed_stream()
+{
+    close(0);
+    const int dup = platform::dup_std_stream(platform::StdStream::input);
+    struct stat got {}, null {};
+    const bool is_null = dup >= 3 && fstat(dup, &got) == 0 && stat("/dev/null", &null) == 0 &&
+                         got.st_rdev == null.st_rdev;
+    const bool input_still_closed = fcntl(0, F_GETFD) < 0;
+    std::exit(is_null && input_still_closed ? 0 : 1);
+}
+
+TEST(StandardStreams, AClosedStreamIsHandedOnAsAnEmptyOne)
+{
+    EXPECT_EXIT(dup_of_closed_stream(), ::testing::ExitedWithCode(0), "");
+}
+
 class SpawnTest : public ::testing::Test {
   protected:
     void TearDown() override { std::signal(SIGCHLD, SIG_DFL); }

@@ -36,7 +36,17 @@ std::string user_language_code() {
 
 int dup_std_stream(StdStream stream) {
     const int fd = stream == StdStream::input ? 0 : stream == StdStream::output ? 1 : 2;
-    return fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    const int dup = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (dup >= 0 || errno != EBADF)
+        return dup;
+    // Started without that stream (from a desktop, say): hand on an empty one.
+    const int null =
+        open("/dev/null", (stream == StdStream::input ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
+    if (null < 0 || null >= 3)
+        return null;
+    const int moved = fcntl(null, F_DUPFD_CLOEXEC, 3); // leaves 0 to 2 as they were
+    close(null);
+    return moved;
 }
 
 void close_handle(int handle) {
