@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 demo=build/demo
 mkdir -p "$demo"
-cp -f build/KTLaunch "$demo/"
+cp -f build/KTLaunch examples/kt.iff "$demo/"
 [[ -e "$demo/Karthos.prefs" ]] || cp examples/Karthos.prefs "$demo/"
 echo "run: starting $demo/KTLaunch"
 exec "$demo/KTLaunch"
