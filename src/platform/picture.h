@@ -1,4 +1,6 @@
-// Pictures for the window: from files and from the desktop's icon theme.
+// Pictures for the window: loaded from files, or taken from the desktop's icon theme.
+// Both need the display connection (display_connect), and neither reports a failure:
+// every picture in the window is optional.
 #pragma once
 
 #include "platform/types.h"
@@ -9,11 +11,16 @@ namespace platform {
 
 struct Picture;
 
-// A picture from a file (IFF ILBM, or another format the image library reads); null
-// when it is missing or cannot be decoded.
+// A picture from a file: an IFF ILBM picture, or any other format SDL2_image reads
+// (PNG, GIF, BMP, ...). Null when the file is missing or cannot be decoded.
 Picture *load_picture(const std::string &path);
-// An icon of the desktop's theme, at least min_size pixels square; null without one.
+
+// The icon `icon_name` of the desktop's freedesktop icon theme, at least min_size by
+// min_size device-independent pixels and sharp at the screen's pixel density. A theme
+// without the icon falls back to Adwaita. Null when no theme has it.
 Picture *theme_picture(CONST_STRPTR icon_name, int32 min_size);
+
+// Frees a picture from either function; null is allowed.
 void free_picture(Picture *picture);
 
 } // namespace platform
