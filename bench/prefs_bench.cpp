@@ -21,29 +21,35 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path bench_dir() {
+fs::path bench_dir()
+{
     const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
     std::string pattern = (base / "ktlaunch-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
+    if (!mkdtemp(pattern.data()))
+        std::abort();
     return pattern;
 }
 
-void write_prefs(const fs::path &file, long options, long per_section) {
+void write_prefs(const fs::path &file, long options, long per_section)
+{
     std::ofstream out(file, std::ios::trunc);
     for (long i = 0; i < options; ++i) {
-        if (i % per_section == 0) out << "[Section" << i / per_section << "]\n";
+        if (i % per_section == 0)
+            out << "[Section" << i / per_section << "]\n";
         out << "Key" << i << " = value of option " << i << "\n";
     }
 }
 
-void load_and_save(benchmark::State &state, long per_section) {
+void load_and_save(benchmark::State &state, long per_section)
+{
     const long options = state.range(0);
     const fs::path dir = bench_dir();
     platform::testing::set_program_dir(dir.string());
     write_prefs(dir / "Karthos.prefs", options, per_section ? per_section : options);
 
     for (auto _ : state) {
-        if (!config_init() || !config_save()) state.SkipWithError("load or save failed");
+        if (!config_init() || !config_save())
+            state.SkipWithError("load or save failed");
         config_shut();
     }
     state.SetItemsProcessed(state.iterations() * options);
@@ -54,15 +60,18 @@ void load_and_save(benchmark::State &state, long per_section) {
     fs::remove_all(dir);
 }
 
-void BM_LoadSave_OneSection(benchmark::State &state) {
+void BM_LoadSave_OneSection(benchmark::State &state)
+{
     load_and_save(state, 0);
 }
-void BM_LoadSave_TenPerSection(benchmark::State &state) {
+void BM_LoadSave_TenPerSection(benchmark::State &state)
+{
     load_and_save(state, 10);
 }
 
 // The store alone, without the file: options set in one section, then released.
-void BM_Store_SetOptions(benchmark::State &state) {
+void BM_Store_SetOptions(benchmark::State &state)
+{
     const long options = state.range(0);
     platform::testing::set_program_dir("/nonexistent");
     for (auto _ : state) {
@@ -92,13 +101,15 @@ BENCHMARK(BM_Store_SetOptions)
     ->Range(10, 100000)
     ->Unit(benchmark::kMicrosecond);
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     if (!getenv("KTLAUNCH_BENCH_DEFAULT_MALLOC")) {
         mallopt(M_TRIM_THRESHOLD, 1 << 30);
         mallopt(M_MMAP_THRESHOLD, 32 << 20);
     }
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

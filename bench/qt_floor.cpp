@@ -2,7 +2,8 @@
 #include <QApplication>
 #include <QPushButton>
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     QApplication app(argc, argv);
     QPushButton button("Quit");
     button.setWindowTitle("Qt floor");

@@ -31,13 +31,15 @@ struct Run {
 
 // Starts `program` in `dir`, waits for its first top-level window to be mapped, then
 // ends it and collects its peak memory.
-Run measure(Display *display, const std::string &program, const fs::path &dir) {
+Run measure(Display *display, const std::string &program, const fs::path &dir)
+{
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     XSync(display, True); // drop what happened before
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(126);
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
         execl(program.c_str(), program.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
@@ -50,7 +52,8 @@ Run measure(Display *display, const std::string &program, const fs::path &dir) {
             if (event.type == MapNotify && ms < 0)
                 ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         }
-        if (ms < 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (ms < 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     kill(pid, SIGTERM);
     int status = 0;
@@ -59,23 +62,28 @@ Run measure(Display *display, const std::string &program, const fs::path &dir) {
     return {ms, usage.ru_maxrss};
 }
 
-double median(std::vector<double> v) {
+double median(std::vector<double> v)
+{
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-fs::path make_game_dir() {
+fs::path make_game_dir()
+{
     std::string pattern = (fs::temp_directory_path() / "ktlaunch-startup-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
+    if (!mkdtemp(pattern.data()))
+        std::abort();
     const fs::path dir = pattern;
     fs::copy_file(KTLAUNCH_EXE, dir / "KTLaunch");
     fs::create_directories(dir / "data" / "missionsDE");
-    if (fs::exists(EXAMPLES_DIR "/kt.iff")) fs::copy_file(EXAMPLES_DIR "/kt.iff", dir / "kt.iff");
+    if (fs::exists(EXAMPLES_DIR "/kt.iff"))
+        fs::copy_file(EXAMPLES_DIR "/kt.iff", dir / "kt.iff");
     fs::copy_file(EXAMPLES_DIR "/Karthos.prefs", dir / "Karthos.prefs");
     return dir;
 }
 
-void BM_StartupAgainstQtFloor(benchmark::State &state) {
+void BM_StartupAgainstQtFloor(benchmark::State &state)
+{
     Display *display = XOpenDisplay(nullptr);
     if (!display) {
         state.SkipWithError("no X display: run under xvfb-run");

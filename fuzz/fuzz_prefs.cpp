@@ -14,12 +14,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path &fuzz_dir() {
+const fs::path &fuzz_dir()
+{
     static const fs::path dir = [] {
         const fs::path base =
             fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
         std::string pattern = (base / "ktlaunch-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
         platform::testing::set_program_dir(pattern);
         std::atexit([] { fs::remove_all(fuzz_dir()); });
         return fs::path(pattern);
@@ -27,10 +29,12 @@ const fs::path &fuzz_dir() {
     return dir;
 }
 
-std::string load_and_save(const std::string &bytes) {
+std::string load_and_save(const std::string &bytes)
+{
     const fs::path prefs = fuzz_dir() / "Karthos.prefs";
     std::ofstream(prefs, std::ios::binary | std::ios::trunc) << bytes;
-    if (!config_init() || !config_save()) std::abort();
+    if (!config_init() || !config_save())
+        std::abort();
     config_shut();
     std::ostringstream saved;
     saved << std::ifstream(prefs, std::ios::binary).rdbuf();
@@ -39,8 +43,10 @@ std::string load_and_save(const std::string &bytes) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     const std::string once = load_and_save(std::string(reinterpret_cast<const char *>(data), size));
-    if (load_and_save(once) != once) std::abort();
+    if (load_and_save(once) != once)
+        std::abort();
     return 0;
 }

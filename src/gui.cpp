@@ -53,23 +53,27 @@ static constexpr unsigned long GAME_STACK = 524288;
 
 // --- Language packs ------------------------------------------------------------
 
-BOOL germanFilesInstalled() {
+BOOL germanFilesInstalled()
+{
     return directory_exists(progdir_path("data/missionsDE/"));
 }
 
-BOOL frenchFilesInstalled() {
+BOOL frenchFilesInstalled()
+{
     return directory_exists(progdir_path("data/missionsFR/"));
 }
 
 // Fills `languages` with English and the installed languages. False when no pack is
 // installed (then there is no language chooser); otherwise `preselect` is the entry
 // of the user's own language when it is offered, else English.
-static BOOL setup_languages(uint32 *preselect) {
+static BOOL setup_languages(uint32 *preselect)
+{
     const BOOL isGerman = germanFilesInstalled();
     const BOOL isFrench = frenchFilesInstalled();
     std::fill(std::begin(languages), std::end(languages), nullptr);
     germanIndx = frenchIndx = -1;
-    if (!isGerman && !isFrench) return false;
+    if (!isGerman && !isFrench)
+        return false;
 
     const std::string code = user_language_code();
     int32 position = 0;
@@ -77,22 +81,26 @@ static BOOL setup_languages(uint32 *preselect) {
     languages[position++] = EnglishSTR;
     if (isGerman) {
         languages[germanIndx = position++] = GermanSTR;
-        if (code == "deu") *preselect = static_cast<uint32>(germanIndx);
+        if (code == "deu")
+            *preselect = static_cast<uint32>(germanIndx);
     }
     if (isFrench) {
         languages[frenchIndx = position] = FrenchSTR;
-        if (code == "fra") *preselect = static_cast<uint32>(frenchIndx);
+        if (code == "fra")
+            *preselect = static_cast<uint32>(frenchIndx);
     }
     return true;
 }
 
 // --- Display mode ----------------------------------------------------------------
 
-static bool is_c_space(TEXT c) {
+static bool is_c_space(TEXT c)
+{
     return c && std::strchr(" \t\n\v\f\r", c);
 }
 
-static int digit_value(TEXT c, int base) {
+static int digit_value(TEXT c, int base)
+{
     const int d = c >= '0' && c <= '9'   ? c - '0'
                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
@@ -103,10 +111,12 @@ static int digit_value(TEXT c, int base) {
 // One integer as scanf's %i reads it (blanks, a sign, then hexadecimal after 0x,
 // octal after a leading 0, else decimal), except that a number beyond 32 bits is
 // held at the nearest limit. The text after it, or null when there is no number.
-static CONST_STRPTR scan_int(CONST_STRPTR p, int32 *out) {
+static CONST_STRPTR scan_int(CONST_STRPTR p, int32 *out)
+{
     while (is_c_space(*p)) ++p;
     const bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
+    if (*p == '-' || *p == '+')
+        ++p;
     int base = 10;
     if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && digit_value(p[2], 16) >= 0) {
         base = 16;
@@ -118,7 +128,8 @@ static CONST_STRPTR scan_int(CONST_STRPTR p, int32 *out) {
     CONST_STRPTR digits = p;
     for (int d; (d = digit_value(*p, base)) >= 0; ++p)
         magnitude = std::min(magnitude * base + d, static_cast<long long>(INT32_MAX) + 1);
-    if (p == digits) return nullptr;
+    if (p == digits)
+        return nullptr;
     const long long value = negative ? -magnitude : magnitude;
     *out = static_cast<int32>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
     return p;
@@ -126,7 +137,8 @@ static CONST_STRPTR scan_int(CONST_STRPTR p, int32 *out) {
 
 // The stored form "width x height / depth : rate", read as far as it fits; fields
 // after the first misfit keep their values.
-static void scan_display_mode(CONST_STRPTR text) {
+static void scan_display_mode(CONST_STRPTR text)
+{
     CONST_STRPTR p = scan_int(text, &hwWidth);
     if (!p || *p != 'x' || !(p = scan_int(p + 1, &hwHeight)) || *p != '/' ||
         !(p = scan_int(p + 1, &bpp)) || *p != ':')
@@ -138,7 +150,8 @@ static void scan_display_mode(CONST_STRPTR text) {
         Hz = std::isfinite(rate) ? rate : 0.0f;
 }
 
-void setDisplayGadgetFromIndex(uint32 indx) {
+void setDisplayGadgetFromIndex(uint32 indx)
+{
     RefreshSetGadgetAttrs(obj[OID_SCREENSEL], win[WID_MAIN], Attr::GA_Disabled, indx == 0);
     if (indx == 0) {
         std::snprintf(screenString, sizeof screenString, "%ix%i 16Bit", 640, 480);
@@ -155,13 +168,15 @@ void setDisplayGadgetFromIndex(uint32 indx) {
     RefreshSetGadgetText(obj[OID_SCREENSTRING], win[WID_MAIN], screenString);
 }
 
-static uint32 chooser_selection(Object *chooser) {
+static uint32 chooser_selection(Object *chooser)
+{
     uint32 selected = 0;
     GetAttr(Attr::CHOOSER_Selected, chooser, &selected);
     return selected;
 }
 
-static void pick_screen_mode() {
+static void pick_screen_mode()
+{
     const std::optional<DisplayMode> mode = request_screen_mode({.title = "Pick a screenmode",
                                                                  .window = win[WID_MAIN],
                                                                  .initial_width = 640,
@@ -171,7 +186,8 @@ static void pick_screen_mode() {
                                                                  .min_height = 480,
                                                                  .min_depth = 16,
                                                                  .max_depth = 32});
-    if (!mode) return;
+    if (!mode)
+        return;
     Hz = display_mode_rate(*mode);
     bpp = mode->depth;
     hwWidth = mode->width;
@@ -181,24 +197,29 @@ static void pick_screen_mode() {
 
 // --- Preferences and gadgets -----------------------------------------------------
 
-int32 index_from_string(CONST_STRPTR string, CONST_STRPTR const *array, int32 defval) {
+int32 index_from_string(CONST_STRPTR string, CONST_STRPTR const *array, int32 defval)
+{
     for (int32 i = 0; array[i]; ++i)
-        if (strcasecmp(array[i], string) == 0) return i;
+        if (strcasecmp(array[i], string) == 0)
+            return i;
     return defval;
 }
 
-static void set_check_box(int oid, CONST_STRPTR key) {
+static void set_check_box(int oid, CONST_STRPTR key)
+{
     RefreshSetGadgetAttrs(obj[oid], win[WID_MAIN], Attr::GA_Selected,
                           config_get_int("Config", key, 0) != 0);
 }
 
-static void store_check_box(int oid, CONST_STRPTR key) {
+static void store_check_box(int oid, CONST_STRPTR key)
+{
     uint32 checked = 0;
     GetAttr(Attr::GA_Selected, obj[oid], &checked);
     config_set_int("Config", key, checked ? 1 : 0);
 }
 
-void set_gui_from_config() {
+void set_gui_from_config()
+{
     CONST_STRPTR language = config_get_option("Config", "Language", nullptr);
     if (language && *language) {
         int32 indx = 0;
@@ -220,7 +241,8 @@ void set_gui_from_config() {
     set_check_box(OID_GFX_SHOWFPS, "ShowFPS");
 }
 
-void set_config_from_gui() {
+void set_config_from_gui()
+{
     if (obj[OID_LANGUAGE])
         config_set_option("Config", "Language", languages[chooser_selection(obj[OID_LANGUAGE])]);
     config_set_option("Config", "Videocard", gfxmodes_file[chooser_selection(obj[OID_GFX_MODE])]);
@@ -232,7 +254,8 @@ void set_config_from_gui() {
 
 // --- The window ------------------------------------------------------------------
 
-static BOOL open_classes() {
+static BOOL open_classes()
+{
     return getLibIFace(&WindowBase, "window.class", 51, &IWindow) &&
            getLibIFace(&LayoutBase, "layout.gadget", 51, &ILayout) &&
            getLibIFace(&SpaceBase, "space.gadget", 51, &ISpace) &&
@@ -244,7 +267,8 @@ static BOOL open_classes() {
            getLibIFace(&BitMapBase, "bitmap.image", 51, &IBitMap);
 }
 
-static Object *make_display_group(Picture *screen_picture) {
+static Object *make_display_group(Picture *screen_picture)
+{
     obj[OID_SCREENSEL] =
         NewButton(OID_SCREENSEL, screen_picture ? "" : "X", screen_picture, SCREEN_BUTTON_SIZE);
     obj[OID_SCREENSTRING] = NewTextField(OID_SCREENSTRING);
@@ -261,12 +285,14 @@ static Object *make_display_group(Picture *screen_picture) {
                                {obj[OID_VSYNC], " "},
                                {obj[OID_GFX_WINDOWED], " "},
                                {obj[OID_GFX_SHOWFPS], " ", 0}};
-    if (obj[OID_LANGUAGE]) rows.push_back({obj[OID_LANGUAGE], "Language"});
+    if (obj[OID_LANGUAGE])
+        rows.push_back({obj[OID_LANGUAGE], "Language"});
     rows.push_back({NewSpace(), nullptr, 1});
     return NewGroup({.frame_title = "Display", .labelled = true}, rows);
 }
 
-static Object *make_button_row() {
+static Object *make_button_row()
+{
     obj[OID_SAVE_LAUNCH] = NewButton(OID_SAVE_LAUNCH, "Save & _Launch");
     obj[OID_SAVE_QUIT] = NewButton(OID_SAVE_QUIT, "_Save & Quit");
     obj[OID_QUIT] = NewButton(OID_QUIT, "Quit");
@@ -277,23 +303,28 @@ static Object *make_button_row() {
                                            {obj[OID_QUIT], nullptr, 1}});
 }
 
-static Object *make_window(Picture *banner, Picture *screen_picture) {
+static Object *make_window(Picture *banner, Picture *screen_picture)
+{
     std::vector<Child> parts;
-    if (Object *image = NewImage(banner)) parts.push_back({image});
+    if (Object *image = NewImage(banner))
+        parts.push_back({image});
     parts.push_back({make_display_group(screen_picture), nullptr, 10});
     parts.push_back({make_button_row(), nullptr, 0});
     return NewWindowObject(
         {.title = WINDOW_TITLE, .about = ABOUT_LINE, .layout = NewGroup({}, parts)});
 }
 
-void gui_preinit() {
+void gui_preinit()
+{
     std::fill(std::begin(obj), std::end(obj), nullptr);
     win[WID_MAIN] = nullptr;
     wsig[WID_MAIN] = 0;
 }
 
-BOOL gui_init() {
-    if (!open_classes()) return false;
+BOOL gui_init()
+{
+    if (!open_classes())
+        return false;
 
     uint32 preselect = 0;
     obj[OID_LANGUAGE] = nullptr;
@@ -320,7 +351,8 @@ BOOL gui_init() {
     return true;
 }
 
-void gui_shut() {
+void gui_shut()
+{
     if (obj[OID_WIN_MAIN]) {
         DisposeObject(obj[OID_WIN_MAIN]);
         obj[OID_WIN_MAIN] = nullptr;
@@ -338,7 +370,8 @@ void gui_shut() {
 
 // --- Events and the game ---------------------------------------------------------
 
-void launch_game() {
+void launch_game()
+{
     const int h_in = dup_std_stream(StdStream::input);
     const int h_out = dup_std_stream(StdStream::output);
     const int h_err = dup_std_stream(StdStream::error);
@@ -358,16 +391,20 @@ void launch_game() {
     close_handle(h_in);
     close_handle(h_out);
     close_handle(h_err);
-    if (!started) error_requestf("Unable to launch Karthos");
+    if (!started)
+        error_requestf("Unable to launch Karthos");
 }
 
 // "Save & Launch": the game must find the new settings, complete, when it starts.
-static void save_and_launch() {
+static void save_and_launch()
+{
     set_config_from_gui();
-    if (config_save()) launch_game();
+    if (config_save())
+        launch_game();
 }
 
-static void handle_gadget(uint32 id, BOOL *pleasequit) {
+static void handle_gadget(uint32 id, BOOL *pleasequit)
+{
     switch (id) {
     case OID_SCREENSEL:
         pick_screen_mode();
@@ -391,9 +428,11 @@ static void handle_gadget(uint32 id, BOOL *pleasequit) {
     }
 }
 
-BOOL gui_handler(uint32 gotsigs) {
+BOOL gui_handler(uint32 gotsigs)
+{
     BOOL pleasequit = false;
-    if (!(gotsigs & wsig[WID_MAIN])) return false;
+    if (!(gotsigs & wsig[WID_MAIN]))
+        return false;
     uint16 code = 0;
     for (uint32 result; (result = WindowHandleInput(obj[OID_WIN_MAIN], &code)) != WMHI_LASTMSG;) {
         switch (result & WMHI_CLASSMASK) {

@@ -11,23 +11,29 @@ using platform::SIGBREAKF_CTRL_C;
 [[gnu::used]] extern const char stackcookie[] = "$STACK: 262144";
 
 // Brings everything up in order; false as soon as a step fails (it told the user).
-BOOL init() {
+BOOL init()
+{
     gui_preinit();
-    if (!getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition)) return false;
-    if (!getLibIFace(&RequesterBase, "requester.class", 51, &IRequester)) return false;
-    if (!config_init()) return false;
+    if (!getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition))
+        return false;
+    if (!getLibIFace(&RequesterBase, "requester.class", 51, &IRequester))
+        return false;
+    if (!config_init())
+        return false;
     return gui_init();
 }
 
 // Releases whatever init obtained, however far it got.
-void shut() {
+void shut()
+{
     gui_shut();
     config_shut();
     dropLibIFace(&IntuitionBase, &IIntuition);
     dropLibIFace(&RequesterBase, &IRequester);
 }
 
-int main() {
+int main()
+{
     // Ctrl-C, a logout or a kill end the launcher through the loop, so that the
     // preferences are still written.
     platform::install_break_signals();
@@ -36,8 +42,10 @@ int main() {
         BOOL quit = false;
         while (!quit) {
             const uint32 gotsigs = platform::Wait(gui_sigs | SIGBREAKF_CTRL_C);
-            if (gotsigs & SIGBREAKF_CTRL_C) quit = true;
-            if (gotsigs & gui_sigs) quit |= gui_handler(gotsigs);
+            if (gotsigs & SIGBREAKF_CTRL_C)
+                quit = true;
+            if (gotsigs & gui_sigs)
+                quit |= gui_handler(gotsigs);
         }
         config_save();
     }

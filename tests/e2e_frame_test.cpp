@@ -11,13 +11,15 @@ const std::string MESSY = "junk before any section\n[Config]\nShowFPS   =   1\n"
 const std::string NORMALISED = "[Config]\n\n\tShowFPS = 1\n\tWindowed = 0\n\n"
                                "[AmigaInput]\n\n\tJoy1 = 0 \n";
 
-TEST(RealExecutable, CarriesItsVersionAndStackStrings) {
+TEST(RealExecutable, CarriesItsVersionAndStackStrings)
+{
     const std::string exe = read_file(KTLAUNCH_EXE);
     EXPECT_NE(exe.find(std::string("$VER: KTLaunch 3.2 (04.05.2017)\0", 32)), std::string::npos);
     EXPECT_NE(exe.find(std::string("$STACK: 262144\0", 15)), std::string::npos);
 }
 
-TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone) {
+TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
+{
     GameDir game;
     write_file(game.prefs(), MESSY);
     auto launcher = game.start({});
@@ -33,7 +35,8 @@ TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone) {
 
 class SignalEndsLauncher : public ::testing::TestWithParam<int> {};
 
-TEST_P(SignalEndsLauncher, OffscreenWithTheFileRewritten) {
+TEST_P(SignalEndsLauncher, OffscreenWithTheFileRewritten)
+{
     GameDir game;
     write_file(game.prefs(), MESSY);
     auto launcher = game.start({{"QT_QPA_PLATFORM", "offscreen"}});
@@ -45,7 +48,8 @@ TEST_P(SignalEndsLauncher, OffscreenWithTheFileRewritten) {
     EXPECT_EQ(launcher->output(), "");
 }
 
-TEST_P(SignalEndsLauncher, OnXWithTheWindowOpen) {
+TEST_P(SignalEndsLauncher, OnXWithTheWindowOpen)
+{
     Xvfb x;
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
     GameDir game;
@@ -64,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(IntTermHup, SignalEndsLauncher, ::testing::Values(SIGIN
                                                                         : "SIGHUP");
                          });
 
-TEST(RealExecutable, NoPrefsFileGivesAnEmptyOneOnExit) {
+TEST(RealExecutable, NoPrefsFileGivesAnEmptyOneOnExit)
+{
     GameDir game;
     auto launcher = game.start({{"QT_QPA_PLATFORM", "offscreen"}});
     ASSERT_TRUE(launcher->wait_for_handler(SIGTERM));

@@ -22,7 +22,8 @@ namespace e2e {
 using namespace std::chrono_literals;
 
 // The environment of this process without any display, with `extra` added.
-inline std::vector<std::string> environment(const std::map<std::string, std::string> &extra) {
+inline std::vector<std::string> environment(const std::map<std::string, std::string> &extra)
+{
     std::vector<std::string> env;
     for (char **e = environ; *e; ++e) {
         const std::string entry = *e;
@@ -40,7 +41,8 @@ class Process {
   public:
     Process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
             const fs::path &cwd, const fs::path &out_file)
-        : out_file_(out_file) {
+        : out_file_(out_file)
+    {
         pid_ = fork();
         if (pid_ == 0) {
             const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -50,7 +52,8 @@ class Process {
             dup2(null, 0);
             dup2(out, 1);
             dup2(err, 2);
-            if (chdir(cwd.c_str()) != 0) _exit(126);
+            if (chdir(cwd.c_str()) != 0)
+                _exit(126);
             std::vector<char *> args, envp;
             for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
             for (const auto &e : env) envp.push_back(const_cast<char *>(e.c_str()));
@@ -60,7 +63,8 @@ class Process {
             _exit(127);
         }
     }
-    ~Process() {
+    ~Process()
+    {
         if (pid_ > 0 && !status_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
@@ -72,7 +76,8 @@ class Process {
     pid_t pid() const { return pid_; }
 
     // The exit code, or nullopt when it did not end in time (or was killed by a signal).
-    std::optional<int> wait(std::chrono::milliseconds timeout = 20s) {
+    std::optional<int> wait(std::chrono::milliseconds timeout = 20s)
+    {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!status_ && std::chrono::steady_clock::now() < deadline) {
             int status = 0;
@@ -81,12 +86,14 @@ class Process {
             else
                 std::this_thread::sleep_for(10ms);
         }
-        if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
+        if (!status_ || !WIFEXITED(*status_))
+            return std::nullopt;
         return WEXITSTATUS(*status_);
     }
 
     // True once the process catches `sig`, i.e. its handler is installed.
-    bool wait_for_handler(int sig, std::chrono::milliseconds timeout = 20s) const {
+    bool wait_for_handler(int sig, std::chrono::milliseconds timeout = 20s) const
+    {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
             std::istringstream status(read_file("/proc/" + std::to_string(pid_) + "/status"));
@@ -109,7 +116,8 @@ class Process {
 };
 
 // True once an X server accepts connections on display number `n`.
-inline bool x_display_answers(int n) {
+inline bool x_display_answers(int n)
+{
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
@@ -123,7 +131,8 @@ inline bool x_display_answers(int n) {
 // A virtual X server for one test, on a display number that nobody else uses.
 class Xvfb {
   public:
-    Xvfb() {
+    Xvfb()
+    {
         for (int n = 100 + getpid() % 300, tries = 0; tries < 50 && display_.empty();
              ++n, ++tries) {
             if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") || x_display_answers(n))
@@ -153,9 +162,11 @@ class Xvfb {
     const std::string &display() const { return display_; }
 
   private:
-    bool wait_until_ready(int n) {
+    bool wait_until_ready(int n)
+    {
         for (int i = 0; i < 500; ++i) {
-            if (x_display_answers(n)) return true;
+            if (x_display_answers(n))
+                return true;
             if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
                 pid_ = -1;
                 return false;
@@ -165,7 +176,8 @@ class Xvfb {
         return false;
     }
 
-    void stop() {
+    void stop()
+    {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
@@ -178,7 +190,8 @@ class Xvfb {
 };
 
 // Runs a command line with DISPLAY set; returns its standard output.
-inline std::string on_display(const std::string &display, const std::string &command) {
+inline std::string on_display(const std::string &display, const std::string &command)
+{
     const std::string line = "DISPLAY=" + display + " " + command + " 2>/dev/null";
     std::string out;
     if (FILE *p = popen(line.c_str(), "r")) {
@@ -191,12 +204,14 @@ inline std::string on_display(const std::string &display, const std::string &com
 
 // The id of the first visible window whose title is `title`, waiting for it.
 inline std::string find_window(const std::string &display, const std::string &title,
-                               std::chrono::milliseconds timeout = 20s) {
+                               std::chrono::milliseconds timeout = 20s)
+{
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         std::string id =
             on_display(display, "xdotool search --onlyvisible --name '^" + title + "$'");
-        if (!id.empty()) return id.substr(0, id.find('\n'));
+        if (!id.empty())
+            return id.substr(0, id.find('\n'));
         std::this_thread::sleep_for(50ms);
     }
     return {};
@@ -205,18 +220,21 @@ inline std::string find_window(const std::string &display, const std::string &ti
 // Gives the keyboard focus to a window and types xdotool key names into it
 // ("alt+s", "Tab", "space", ...), one after another.
 inline void type_keys(const std::string &display, const std::string &window,
-                      const std::string &keys) {
+                      const std::string &keys)
+{
     on_display(display, "xdotool windowfocus --sync " + window);
     on_display(display, "xdotool key --delay 40 " + keys);
 }
 
 // Asks a window to close, as its close button would.
-inline void close_window(const std::string &display, const std::string &window) {
+inline void close_window(const std::string &display, const std::string &window)
+{
     on_display(display, std::string(XCLOSE) + " " + window);
 }
 
 // Waits until `path` exists.
-inline bool wait_for_file(const fs::path &path, std::chrono::milliseconds timeout = 20s) {
+inline bool wait_for_file(const fs::path &path, std::chrono::milliseconds timeout = 20s)
+{
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!fs::exists(path) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(20ms);
@@ -234,7 +252,8 @@ class GameDir {
 
     // Starts the launcher from another directory, so that only the program's own
     // directory can lead it to its files.
-    std::unique_ptr<Process> start(const std::map<std::string, std::string> &env) const {
+    std::unique_ptr<Process> start(const std::map<std::string, std::string> &env) const
+    {
         return std::make_unique<Process>(std::vector<std::string>{exe().string()}, environment(env),
                                          cwd_.path(), cwd_ / "stdout.txt");
     }

@@ -48,8 +48,10 @@ class WindowE2E : public ::testing::Test {
     void SetUp() override { ASSERT_FALSE(x.display().empty()) << "Xvfb did not start"; }
 
     // Starts the launcher and waits for its window.
-    void start(const std::optional<std::string> &prefs) {
-        if (prefs) write_file(game.prefs(), *prefs);
+    void start(const std::optional<std::string> &prefs)
+    {
+        if (prefs)
+            write_file(game.prefs(), *prefs);
         launcher = game.start({{"DISPLAY", x.display()}});
         window = find_window(x.display(), "Karthos Preferences");
         ASSERT_FALSE(window.empty()) << launcher->errors();
@@ -57,7 +59,8 @@ class WindowE2E : public ::testing::Test {
 
     void keys(const std::string &names) { type_keys(x.display(), window, names); }
 
-    void expect_clean_exit() {
+    void expect_clean_exit()
+    {
         EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
         EXPECT_EQ(launcher->output(), "");
     }
@@ -65,7 +68,8 @@ class WindowE2E : public ::testing::Test {
     std::string prefs() const { return read_file(game.prefs()); }
 
     // A stand-in game that records how it was started and the file it found.
-    void install_recording_game() {
+    void install_recording_game()
+    {
         write_file(
             game.path() / "KarthosDemo",
             "#!/bin/sh\n"
@@ -77,9 +81,11 @@ class WindowE2E : public ::testing::Test {
         fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
     }
 
-    std::map<std::string, std::string> game_report() {
+    std::map<std::string, std::string> game_report()
+    {
         std::map<std::string, std::string> lines;
-        if (!wait_for_file(game.path() / "started")) return lines;
+        if (!wait_for_file(game.path() / "started"))
+            return lines;
         std::istringstream in(read_file(game.path() / "started"));
         for (std::string key, value; in >> key && std::getline(in >> std::ws, value);)
             lines[key] = value;
@@ -92,14 +98,16 @@ class WindowE2E : public ::testing::Test {
     std::string window;
 };
 
-TEST_F(WindowE2E, QuitDropsTheChangesAndRewritesTheFileAsLoaded) {
+TEST_F(WindowE2E, QuitDropsTheChangesAndRewritesTheFileAsLoaded)
+{
     start(STORED);
     keys(TICK_SHOWFPS + " Tab Tab Tab space"); // then on to "Quit"
     expect_clean_exit();
     EXPECT_EQ(prefs(), AS_LOADED);
 }
 
-TEST_F(WindowE2E, CloseButtonDropsTheChanges) {
+TEST_F(WindowE2E, CloseButtonDropsTheChanges)
+{
     start(STORED);
     keys(TICK_SHOWFPS);
     close_window(x.display(), window);
@@ -107,14 +115,16 @@ TEST_F(WindowE2E, CloseButtonDropsTheChanges) {
     EXPECT_EQ(prefs(), AS_LOADED);
 }
 
-TEST_F(WindowE2E, EscapeIsTheCloseButton) {
+TEST_F(WindowE2E, EscapeIsTheCloseButton)
+{
     start(STORED);
     keys(TICK_SHOWFPS + " Escape");
     expect_clean_exit();
     EXPECT_EQ(prefs(), AS_LOADED);
 }
 
-TEST_F(WindowE2E, SaveAndQuitOnAMissingFileWritesTheDefaults) {
+TEST_F(WindowE2E, SaveAndQuitOnAMissingFileWritesTheDefaults)
+{
     start(std::nullopt);
     keys("alt+s");
     expect_clean_exit();
@@ -127,14 +137,16 @@ TEST_F(WindowE2E, SaveAndQuitOnAMissingFileWritesTheDefaults) {
                        "\tSize = 640x480 16Bit\n");
 }
 
-TEST_F(WindowE2E, SaveAndQuitKeepsTheChanges) {
+TEST_F(WindowE2E, SaveAndQuitKeepsTheChanges)
+{
     start(STORED);
     keys(TICK_SHOWFPS + " alt+s");
     expect_clean_exit();
     EXPECT_EQ(prefs(), WITH_SHOWFPS);
 }
 
-TEST_F(WindowE2E, SaveAndLaunchStartsTheGameOnTheNewSettings) {
+TEST_F(WindowE2E, SaveAndLaunchStartsTheGameOnTheNewSettings)
+{
     install_recording_game();
     start(STORED);
     keys(TICK_SHOWFPS + " alt+l");
@@ -147,7 +159,8 @@ TEST_F(WindowE2E, SaveAndLaunchStartsTheGameOnTheNewSettings) {
     EXPECT_EQ(prefs(), WITH_SHOWFPS);
 }
 
-TEST_F(WindowE2E, MissingGameIsReportedAndTheSettingsStillSaved) {
+TEST_F(WindowE2E, MissingGameIsReportedAndTheSettingsStillSaved)
+{
     start(STORED);
     keys(TICK_SHOWFPS + " alt+l");
     const std::string error = find_window(x.display(), "Error");
@@ -158,7 +171,8 @@ TEST_F(WindowE2E, MissingGameIsReportedAndTheSettingsStillSaved) {
     EXPECT_EQ(prefs(), WITH_SHOWFPS);
 }
 
-TEST_F(WindowE2E, GameThatIsNotAProgramIsReported) {
+TEST_F(WindowE2E, GameThatIsNotAProgramIsReported)
+{
     write_file(game.path() / "KarthosDemo", "not a program\n");
     fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
     start(STORED);

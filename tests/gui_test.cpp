@@ -23,7 +23,8 @@ using platform::ScreenModeRequest;
 // Sets LANG (and clears the variables before it) for one test.
 class Language {
   public:
-    explicit Language(const char *lang) {
+    explicit Language(const char *lang)
+    {
         unsetenv("LC_ALL");
         unsetenv("LC_MESSAGES");
         setenv("LANG", lang, 1);
@@ -35,7 +36,8 @@ class Language {
 
 class GuiTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         platform::testing::set_program_dir(dir.path().string());
         platform::testing::set_requester_hook([this](std::string_view, std::string_view body) {
@@ -47,7 +49,8 @@ class GuiTest : public ::testing::Test {
         // The display-mode state lives for a run; each test is a run of its own.
         hwWidth = 640, hwHeight = 480, bpp = 16, Hz = 0.0f;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         gui_shut();
         config_shut();
         dropLibIFace(&IntuitionBase, &IIntuition);
@@ -58,20 +61,26 @@ class GuiTest : public ::testing::Test {
         platform::testing::set_program_dir(std::nullopt);
     }
 
-    void install_packs(bool german, bool french) {
-        if (german) fs::create_directories(dir / "data" / "missionsDE");
-        if (french) fs::create_directories(dir / "data" / "missionsFR");
+    void install_packs(bool german, bool french)
+    {
+        if (german)
+            fs::create_directories(dir / "data" / "missionsDE");
+        if (french)
+            fs::create_directories(dir / "data" / "missionsFR");
     }
 
     // Loads `prefs` (none when nullopt) and opens the window, as start-up does.
-    void open_window(const std::optional<std::string> &prefs) {
-        if (prefs) write_file(dir / "Karthos.prefs", *prefs);
+    void open_window(const std::optional<std::string> &prefs)
+    {
+        if (prefs)
+            write_file(dir / "Karthos.prefs", *prefs);
         ASSERT_TRUE(config_init());
         gui_preinit();
         ASSERT_TRUE(gui_init());
     }
 
-    template <class W> W *widget(int oid) {
+    template <class W> W *widget(int oid)
+    {
         return qobject_cast<W *>(platform::object_widget(obj[oid]));
     }
 
@@ -79,7 +88,8 @@ class GuiTest : public ::testing::Test {
     bool screen_button_enabled() { return widget<QPushButton>(OID_SCREENSEL)->isEnabled(); }
     bool checked(int oid) { return widget<QCheckBox>(oid)->isChecked(); }
     std::string chosen(int oid) { return widget<QComboBox>(oid)->currentText().toStdString(); }
-    QStringList items(int oid) {
+    QStringList items(int oid)
+    {
         QStringList list;
         for (int i = 0; i < widget<QComboBox>(oid)->count(); ++i)
             list << widget<QComboBox>(oid)->itemText(i);
@@ -87,19 +97,22 @@ class GuiTest : public ::testing::Test {
     }
 
     // The user picks entry `index` of a chooser, and the window's events are handled.
-    BOOL pick(int oid, int index) {
+    BOOL pick(int oid, int index)
+    {
         QComboBox *chooser = widget<QComboBox>(oid);
         chooser->setCurrentIndex(index);
         emit chooser->activated(index);
         return gui_handler(wsig[WID_MAIN]);
     }
-    BOOL click(int oid) {
+    BOOL click(int oid)
+    {
         widget<QAbstractButton>(oid)->click();
         return gui_handler(wsig[WID_MAIN]);
     }
 
     // What "_Save & Quit" would leave in the file.
-    std::string saved_after_copy() {
+    std::string saved_after_copy()
+    {
         set_config_from_gui();
         EXPECT_TRUE(config_save());
         return read_file(dir / "Karthos.prefs");
@@ -120,7 +133,8 @@ struct LanguageCase {
 
 class LanguageRowTest : public GuiTest, public ::testing::WithParamInterface<LanguageCase> {};
 
-TEST_P(LanguageRowTest, OffersInstalledPacksAndPreselectsTheUsersLanguage) {
+TEST_P(LanguageRowTest, OffersInstalledPacksAndPreselectsTheUsersLanguage)
+{
     const LanguageCase &c = GetParam();
     install_packs(c.german, c.french);
     Language lang(c.lang);
@@ -157,7 +171,8 @@ INSTANTIATE_TEST_SUITE_P(PacksAndLocales, LanguageRowTest,
                                            LanguageCase{true, true, "it_IT.UTF-8", ALL, 0},
                                            LanguageCase{true, true, "C", ALL, 0}));
 
-TEST_F(GuiTest, StoredLanguageWinsOverTheSystemLanguageWhenOffered) {
+TEST_F(GuiTest, StoredLanguageWinsOverTheSystemLanguageWhenOffered)
+{
     install_packs(false, true);
     Language lang("fr_FR.UTF-8");
     open_window("[Config]\nLanguage = german\n"); // not installed: English
@@ -165,21 +180,24 @@ TEST_F(GuiTest, StoredLanguageWinsOverTheSystemLanguageWhenOffered) {
     EXPECT_NE(saved_after_copy().find("\tLanguage = english\n"), std::string::npos);
 }
 
-TEST_F(GuiTest, LanguageWordsAreMatchedExactly) {
+TEST_F(GuiTest, LanguageWordsAreMatchedExactly)
+{
     install_packs(true, true);
     Language lang("fr_FR.UTF-8");
     open_window("[Config]\nLanguage = German\n");
     EXPECT_EQ(chosen(OID_LANGUAGE), "english");
 }
 
-TEST_F(GuiTest, EmptyStoredLanguageKeepsTheSystemLanguage) {
+TEST_F(GuiTest, EmptyStoredLanguageKeepsTheSystemLanguage)
+{
     install_packs(true, true);
     Language lang("de_DE.UTF-8");
     open_window("[Config]\nLanguage =\n");
     EXPECT_EQ(chosen(OID_LANGUAGE), "german");
 }
 
-TEST_F(GuiTest, WithoutPacksTheStoredLanguageIsKept) {
+TEST_F(GuiTest, WithoutPacksTheStoredLanguageIsKept)
+{
     Language lang("de_DE.UTF-8");
     open_window("[Config]\nLanguage = klingon\n");
     EXPECT_EQ(obj[OID_LANGUAGE], nullptr);
@@ -188,7 +206,8 @@ TEST_F(GuiTest, WithoutPacksTheStoredLanguageIsKept) {
 
 // --- The six settings ----------------------------------------------------------------
 
-TEST_F(GuiTest, NoStoredSettingsShowTheDefaultsAndStoreThemInOrder) {
+TEST_F(GuiTest, NoStoredSettingsShowTheDefaultsAndStoreThemInOrder)
+{
     install_packs(true, false);
     Language lang("de_DE.UTF-8");
     open_window("[AmigaInput]\nJoy1 = 2\n");
@@ -210,7 +229,8 @@ TEST_F(GuiTest, NoStoredSettingsShowTheDefaultsAndStoreThemInOrder) {
                                   "\tSize = 640x480 16Bit\n");
 }
 
-TEST_F(GuiTest, StoredSettingsAreShownAndNormalisedWhereTheyStand) {
+TEST_F(GuiTest, StoredSettingsAreShownAndNormalisedWhereTheyStand)
+{
     open_window("[Config]\n"
                 "ShowFPS = 1\n"
                 "Videocard = vexel\n"
@@ -235,7 +255,8 @@ TEST_F(GuiTest, StoredSettingsAreShownAndNormalisedWhereTheyStand) {
                                   "\tSize = 800x600/32:59.94\n");
 }
 
-TEST_F(GuiTest, UnknownRenderModeMeansSoftware) {
+TEST_F(GuiTest, UnknownRenderModeMeansSoftware)
+{
     for (const char *word : {"Glide", ""}) {
         SCOPED_TRACE(word);
         open_window(std::string("[Config]\nVideocard = ") + word + "\n");
@@ -255,10 +276,12 @@ struct ModeText {
 
 class ModeTextTest : public GuiTest, public ::testing::WithParamInterface<ModeText> {};
 
-TEST_P(ModeTextTest, ShownAndStored) {
+TEST_P(ModeTextTest, ShownAndStored)
+{
     const ModeText &m = GetParam();
     std::string prefs = std::string("[Config]\nVideocard = ") + m.videocard + "\n";
-    if (m.size) prefs += std::string("[Warp3D]\nSize = ") + m.size + "\n";
+    if (m.size)
+        prefs += std::string("[Warp3D]\nSize = ") + m.size + "\n";
     open_window(prefs);
     EXPECT_EQ(shown(), m.shown);
     EXPECT_STREQ(screenString, m.shown);
@@ -286,7 +309,8 @@ INSTANTIATE_TEST_SUITE_P(
         ModeText{"800x600/32:inf", "Vexel", "800x600 32Bit", "800x600/32"},
         ModeText{"", "Vexel", "640x480 16Bit", "640x480/16"}));
 
-TEST_F(GuiTest, SwitchingRenderModeKeepsTheChosenMode) {
+TEST_F(GuiTest, SwitchingRenderModeKeepsTheChosenMode)
+{
     open_window("[Config]\nVideocard = Vexel\n[Warp3D]\nSize = 800x600/32:59.94\n");
     EXPECT_FALSE(pick(OID_GFX_MODE, 0));
     EXPECT_FALSE(screen_button_enabled());
@@ -302,7 +326,8 @@ TEST_F(GuiTest, SwitchingRenderModeKeepsTheChosenMode) {
 // 1920x1080 at a pixel clock of 148.352 MHz, 2200 clocks a line, 1125 lines.
 const DisplayMode FULL_HD{1920, 1080, 32, 2200, 1125, 1e9f / 148352000.0f};
 
-TEST_F(GuiTest, PickedScreenModeUpdatesStateAndBothTexts) {
+TEST_F(GuiTest, PickedScreenModeUpdatesStateAndBothTexts)
+{
     open_window("[Config]\nVideocard = Vexel\n[Warp3D]\nSize = 800x600/16\n");
     std::optional<ScreenModeRequest> asked;
     platform::testing::set_screen_mode_hook([&](const ScreenModeRequest &request) {
@@ -323,7 +348,8 @@ TEST_F(GuiTest, PickedScreenModeUpdatesStateAndBothTexts) {
     EXPECT_NE(saved_after_copy().find("\tSize = 1920x1080/32:59.94\n"), std::string::npos);
 }
 
-TEST_F(GuiTest, CancelledOrTimelessModes) {
+TEST_F(GuiTest, CancelledOrTimelessModes)
+{
     open_window("[Config]\nVideocard = Vexel\n[Warp3D]\nSize = 800x600/16:60\n");
     platform::testing::set_screen_mode_hook([](const ScreenModeRequest &) { return std::nullopt; });
     click(OID_SCREENSEL);
@@ -342,7 +368,8 @@ TEST_F(GuiTest, CancelledOrTimelessModes) {
 
 // --- Objects, keyboard and events ----------------------------------------------------
 
-TEST_F(GuiTest, SlotsWithoutObjectsStayEmpty) {
+TEST_F(GuiTest, SlotsWithoutObjectsStayEmpty)
+{
     open_window(std::nullopt);
     for (int oid : {OID_TABS, OID_PAGES, OID_SND_UNIT, OID_SND_MUSIC, OID_SND_VOICE, OID_JOY_1ST,
                     OID_JOY_2ND, OID_JOY_3RD, OID_JOY_AICONF, OID_GFX_DETAIL, OID_LANGUAGE,
@@ -354,7 +381,8 @@ TEST_F(GuiTest, SlotsWithoutObjectsStayEmpty) {
         EXPECT_NE(obj[oid], nullptr) << oid;
 }
 
-TEST_F(GuiTest, WindowLayoutAndTexts) {
+TEST_F(GuiTest, WindowLayoutAndTexts)
+{
     open_window(std::nullopt);
     QWidget *window = platform::window_widget(win[WID_MAIN]);
     ASSERT_NE(window, nullptr);
@@ -378,7 +406,8 @@ TEST_F(GuiTest, WindowLayoutAndTexts) {
 
 // The shortcut keys themselves are driven on a real X server by the end-to-end tests;
 // here: which keys the buttons claim, and Escape as the close request.
-TEST_F(GuiTest, KeyboardShortcutsAndEscape) {
+TEST_F(GuiTest, KeyboardShortcutsAndEscape)
+{
     open_window(std::nullopt);
     EXPECT_EQ(QKeySequence::mnemonic(widget<QPushButton>(OID_SAVE_LAUNCH)->text()),
               QKeySequence(Qt::ALT | Qt::Key_L));
@@ -392,7 +421,8 @@ TEST_F(GuiTest, KeyboardShortcutsAndEscape) {
     EXPECT_TRUE(window->isVisible()); // only the program closes it
 }
 
-TEST_F(GuiTest, AllPendingEventsAreHandledInOnePass) {
+TEST_F(GuiTest, AllPendingEventsAreHandledInOnePass)
+{
     open_window("[Config]\nVideocard = Vexel\nShowFPS = 0\n");
     widget<QCheckBox>(OID_GFX_SHOWFPS)->setChecked(true);
     for (uint32 event : {platform::WMHI_GADGETUP | OID_VSYNC, platform::WMHI_CLOSEWINDOW,
@@ -405,7 +435,8 @@ TEST_F(GuiTest, AllPendingEventsAreHandledInOnePass) {
     EXPECT_FALSE(gui_handler(wsig[WID_MAIN]));                          // nothing left
 }
 
-TEST_F(GuiTest, QuitAndCloseLeaveTheStoreAsLoaded) {
+TEST_F(GuiTest, QuitAndCloseLeaveTheStoreAsLoaded)
+{
     open_window("[Config]\nShowFPS = 0\n");
     widget<QCheckBox>(OID_GFX_SHOWFPS)->setChecked(true);
     EXPECT_TRUE(click(OID_QUIT));
@@ -416,7 +447,8 @@ TEST_F(GuiTest, QuitAndCloseLeaveTheStoreAsLoaded) {
 
 // --- Failures ------------------------------------------------------------------------
 
-TEST_F(GuiTest, MissingClassStopsTheWindowAndClosesWhatWasOpened) {
+TEST_F(GuiTest, MissingClassStopsTheWindowAndClosesWhatWasOpened)
+{
     platform::testing::set_library_fault("chooser.gadget",
                                          platform::testing::LibraryFault::missing);
     ASSERT_TRUE(config_init());
@@ -434,7 +466,8 @@ TEST_F(GuiTest, MissingClassStopsTheWindowAndClosesWhatWasOpened) {
     EXPECT_EQ(std::count(calls.begin(), calls.end(), std::string("open checkbox.gadget")), 0);
 }
 
-TEST_F(GuiTest, ShutAfterPreinitOnlyReleasesNothing) {
+TEST_F(GuiTest, ShutAfterPreinitOnlyReleasesNothing)
+{
     gui_preinit();
     platform::testing::clear_library_calls();
     gui_shut();

@@ -15,7 +15,8 @@ namespace {
 // Sets the locale variables for one test and puts the old ones back.
 class LocaleEnv {
   public:
-    LocaleEnv(const char *all, const char *messages, const char *lang) {
+    LocaleEnv(const char *all, const char *messages, const char *lang)
+    {
         for (const char *name : NAMES) {
             const char *old = std::getenv(name);
             saved_.emplace_back(old ? std::optional<std::string>(old) : std::nullopt);
@@ -24,7 +25,8 @@ class LocaleEnv {
         set("LC_MESSAGES", messages);
         set("LANG", lang);
     }
-    ~LocaleEnv() {
+    ~LocaleEnv()
+    {
         for (std::size_t i = 0; i < 3; ++i) set(NAMES[i], saved_[i] ? saved_[i]->c_str() : nullptr);
     }
     LocaleEnv(const LocaleEnv &) = delete;
@@ -32,7 +34,8 @@ class LocaleEnv {
 
   private:
     static constexpr const char *NAMES[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-    static void set(const char *name, const char *value) {
+    static void set(const char *name, const char *value)
+    {
         if (value)
             setenv(name, value, 1);
         else
@@ -41,7 +44,8 @@ class LocaleEnv {
     std::vector<std::optional<std::string>> saved_;
 };
 
-TEST(UserLanguage, ThreeLetterCodeFromTheFirstSetVariable) {
+TEST(UserLanguage, ThreeLetterCodeFromTheFirstSetVariable)
+{
     struct Case {
         const char *all, *messages, *lang, *code;
     } cases[] = {
@@ -67,7 +71,8 @@ TEST(UserLanguage, ThreeLetterCodeFromTheFirstSetVariable) {
     }
 }
 
-TEST(Directories, ExistOnlyAsDirectories) {
+TEST(Directories, ExistOnlyAsDirectories)
+{
     TempDir dir;
     fs::create_directories(dir / "data" / "missionsDE");
     write_file(dir / "data" / "missionsFR", "a file, not a pack");
@@ -76,7 +81,8 @@ TEST(Directories, ExistOnlyAsDirectories) {
     EXPECT_FALSE(platform::directory_exists((dir / "data" / "missionsXX").string()));
 }
 
-TEST(StandardStreams, DuplicatesReferToTheSameFiles) {
+TEST(StandardStreams, DuplicatesReferToTheSameFiles)
+{
     for (auto [stream, fd] :
          {std::pair{platform::StdStream::input, 0}, std::pair{platform::StdStream::output, 1},
           std::pair{platform::StdStream::error, 2}}) {
@@ -99,7 +105,8 @@ TEST(StandardStreams, DuplicatesReferToTheSameFiles) {
 {
     close(0);
     const int dup = platform::dup_std_stream(platform::StdStream::input);
-    struct stat got {}, null {};
+    struct stat got {
+    }, null{};
     const bool is_null = dup >= 3 && fstat(dup, &got) == 0 && stat("/dev/null", &null) == 0 &&
                          got.st_rdev == null.st_rdev;
     const bool input_still_closed = fcntl(0, F_GETFD) < 0;
@@ -116,7 +123,8 @@ class SpawnTest : public ::testing::Test {
     void TearDown() override { std::signal(SIGCHLD, SIG_DFL); }
 
     // A program that records where and how it runs, then ends.
-    fs::path recorder() {
+    fs::path recorder()
+    {
         const fs::path script = dir / "game";
         write_file(script,
                    "#!/bin/sh\n"
@@ -130,7 +138,8 @@ class SpawnTest : public ::testing::Test {
     }
 
     // The recorder's report as "key value" lines, waiting for it to appear.
-    std::map<std::string, std::string> report(const fs::path &script) {
+    std::map<std::string, std::string> report(const fs::path &script)
+    {
         const fs::path out = script.string() + ".out";
         for (int i = 0; i < 500 && !fs::exists(out); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -144,7 +153,8 @@ class SpawnTest : public ::testing::Test {
     TempDir dir;
 };
 
-TEST_F(SpawnTest, RunsDetachedInItsDirectoryWithTheStreamsItIsGiven) {
+TEST_F(SpawnTest, RunsDetachedInItsDirectoryWithTheStreamsItIsGiven)
+{
     const fs::path game = recorder();
     fs::create_directory(dir / "elsewhere");
     const int out = open((dir / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -170,7 +180,8 @@ TEST_F(SpawnTest, RunsDetachedInItsDirectoryWithTheStreamsItIsGiven) {
     EXPECT_FALSE(fs::exists(proc));
 }
 
-TEST_F(SpawnTest, StackLimitIsRaisedButNeverLowered) {
+TEST_F(SpawnTest, StackLimitIsRaisedButNeverLowered)
+{
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_STACK, &old), 0);
     const fs::path game = recorder();
@@ -193,7 +204,8 @@ TEST_F(SpawnTest, StackLimitIsRaisedButNeverLowered) {
     setrlimit(RLIMIT_STACK, &old);
 }
 
-TEST_F(SpawnTest, ProgramsThatCannotRunFailAtOnce) {
+TEST_F(SpawnTest, ProgramsThatCannotRunFailAtOnce)
+{
     const fs::path text = dir / "not-executable";
     write_file(text, "#!/bin/sh\necho hi\n");
     fs::permissions(text, fs::perms(0644));
@@ -212,7 +224,8 @@ TEST_F(SpawnTest, ProgramsThatCannotRunFailAtOnce) {
     }
 }
 
-TEST_F(SpawnTest, NoSearchOfPath) {
+TEST_F(SpawnTest, NoSearchOfPath)
+{
     errno = 0;
     EXPECT_FALSE(platform::spawn_detached({.program = "sh"}));
     EXPECT_EQ(errno, ENOENT);

@@ -16,12 +16,14 @@ using platform::testing::LibraryFault;
 
 class LibraryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         platform::testing::clear_library_faults();
         platform::testing::clear_library_calls();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         dropLibIFace(&RequesterBase, &IRequester);
         dropLibIFace(&IntuitionBase, &IIntuition);
         platform::testing::clear_library_faults();
@@ -29,15 +31,16 @@ class LibraryTest : public ::testing::Test {
     }
 
     // getLibIFace with standard output captured.
-    std::string get(Library **lib, const char *name, int32 version, Interface **iface,
-                    BOOL expect) {
+    std::string get(Library **lib, const char *name, int32 version, Interface **iface, BOOL expect)
+    {
         ::testing::internal::CaptureStdout();
         EXPECT_EQ(getLibIFace(lib, name, version, iface), expect);
         return ::testing::internal::GetCapturedStdout();
     }
 };
 
-TEST_F(LibraryTest, OpensWithItsInterfaceAndReleasesInterfaceFirst) {
+TEST_F(LibraryTest, OpensWithItsInterfaceAndReleasesInterfaceFirst)
+{
     EXPECT_EQ(get(&IntuitionBase, "intuition.library", 51, &IIntuition, true), "");
     EXPECT_NE(IntuitionBase, nullptr);
     EXPECT_NE(IIntuition, nullptr);
@@ -51,7 +54,8 @@ TEST_F(LibraryTest, OpensWithItsInterfaceAndReleasesInterfaceFirst) {
                                         "drop intuition.library", "close intuition.library"}));
 }
 
-TEST_F(LibraryTest, MissingOrTooOldLibrariesAreReportedOnStandardOutput) {
+TEST_F(LibraryTest, MissingOrTooOldLibrariesAreReportedOnStandardOutput)
+{
     Interface *untouched = reinterpret_cast<Interface *>(0x1);
     EXPECT_EQ(get(&IntuitionBase, "intuition.library", 54, &untouched, false),
               "Unable to open 'intuition.library', version 54+");
@@ -65,12 +69,14 @@ TEST_F(LibraryTest, MissingOrTooOldLibrariesAreReportedOnStandardOutput) {
               "Unable to open 'no.library', version 51+");
 }
 
-TEST_F(LibraryTest, ClassesNeedTheDisplay) {
+TEST_F(LibraryTest, ClassesNeedTheDisplay)
+{
     EXPECT_EQ(get(&RequesterBase, "requester.class", 51, &IRequester, false),
               "Unable to open 'requester.class', version 51+");
 }
 
-TEST_F(LibraryTest, MissingInterfaceKeepsTheLibraryForDrop) {
+TEST_F(LibraryTest, MissingInterfaceKeepsTheLibraryForDrop)
+{
     platform::testing::set_library_fault("intuition.library", LibraryFault::no_interface);
     EXPECT_EQ(get(&IntuitionBase, "intuition.library", 51, &IIntuition, false),
               "Unable to obtain the main interface for intuition.library");
@@ -83,7 +89,8 @@ TEST_F(LibraryTest, MissingInterfaceKeepsTheLibraryForDrop) {
                                         "close intuition.library"}));
 }
 
-TEST_F(LibraryTest, WithTheRequesterOpenFailuresAreShownThere) {
+TEST_F(LibraryTest, WithTheRequesterOpenFailuresAreShownThere)
+{
     ASSERT_TRUE(getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition));
     ASSERT_TRUE(getLibIFace(&RequesterBase, "requester.class", 51, &IRequester));
     std::vector<std::string> shown;
@@ -98,7 +105,8 @@ TEST_F(LibraryTest, WithTheRequesterOpenFailuresAreShownThere) {
     EXPECT_EQ(shown, std::vector<std::string>{"Unable to open 'window.class', version 60+"});
 }
 
-TEST_F(LibraryTest, NumbersKeepTheirDecimalPointInAnyLocale) {
+TEST_F(LibraryTest, NumbersKeepTheirDecimalPointInAnyLocale)
+{
     setenv("LC_ALL", "de_DE.UTF-8", 1); // takes effect only where that locale exists
     ASSERT_TRUE(getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition));
     unsetenv("LC_ALL");
@@ -109,7 +117,8 @@ TEST_F(LibraryTest, NumbersKeepTheirDecimalPointInAnyLocale) {
 }
 
 // The real message box: found on screen, checked and dismissed by the test.
-TEST_F(LibraryTest, ErrorRequesterIsAModalErrorBoxWithOneOkButton) {
+TEST_F(LibraryTest, ErrorRequesterIsAModalErrorBoxWithOneOkButton)
+{
     ASSERT_TRUE(getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition));
     ASSERT_TRUE(getLibIFace(&RequesterBase, "requester.class", 51, &IRequester));
 
@@ -137,7 +146,8 @@ TEST_F(LibraryTest, ErrorRequesterIsAModalErrorBoxWithOneOkButton) {
     EXPECT_TRUE(parentless);
 }
 
-TEST(Display, NoDisplayFailsWithoutEndingTheProgram) {
+TEST(Display, NoDisplayFailsWithoutEndingTheProgram)
+{
     for (const char *var : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) unsetenv(var);
     EXPECT_FALSE(platform::display_connect());
     setenv("DISPLAY", ":97", 1); // nothing listens there

@@ -24,7 +24,8 @@ const std::vector<std::string> ALL_LIBRARY_CALLS = {
 
 class MainTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         platform::testing::set_program_dir(dir.path().string());
         write_file(dir / "Karthos.prefs", MESSY);
@@ -36,7 +37,8 @@ class MainTest : public ::testing::Test {
             return true;
         });
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         platform::testing::set_requester_hook(nullptr);
         platform::testing::set_alloc_fault(nullptr);
         platform::testing::clear_library_faults();
@@ -44,7 +46,8 @@ class MainTest : public ::testing::Test {
     }
 
     // Runs the program; returns what it printed on standard output.
-    std::string run() {
+    std::string run()
+    {
         ::testing::internal::CaptureStdout();
         EXPECT_EQ(launcher_main(), 0);
         return ::testing::internal::GetCapturedStdout();
@@ -56,7 +59,8 @@ class MainTest : public ::testing::Test {
     std::vector<std::string> messages;
 };
 
-TEST_F(MainTest, RunsInOrderAndSavesWhenTheWindowAsksToQuit) {
+TEST_F(MainTest, RunsInOrderAndSavesWhenTheWindowAsksToQuit)
+{
     fake_gui.on_init = [] { platform::Signal(fake_gui.window_bit); };
     EXPECT_EQ(run(), "");
     EXPECT_EQ(fake_gui.calls, (std::vector<std::string>{"preinit", "init", "handler", "shut"}));
@@ -78,7 +82,8 @@ class InitFailureTest : public MainTest, public ::testing::WithParamInterface<In
 
 // Whatever step fails: no loop, no save, everything obtained released exactly once,
 // interfaces before their libraries, and the failure told once.
-TEST_P(InitFailureTest, LeavesNoLoopNoSaveAndReleasesWhatItGot) {
+TEST_P(InitFailureTest, LeavesNoLoopNoSaveAndReleasesWhatItGot)
+{
     const InitFailure &failure = GetParam();
     fake_gui.on_handler = [](uint32) -> BOOL {
         ADD_FAILURE() << "the loop ran";
@@ -170,14 +175,16 @@ INSTANTIATE_TEST_SUITE_P(
                     WINDOW_FAILED}),
     [](const auto &test) { return std::string(test.param.name); });
 
-TEST_F(MainTest, BreakAloneEndsTheLoopAndSaves) {
+TEST_F(MainTest, BreakAloneEndsTheLoopAndSaves)
+{
     fake_gui.on_init = [] { platform::Signal(SIGBREAKF_CTRL_C); };
     run();
     EXPECT_EQ(fake_gui.calls, (std::vector<std::string>{"preinit", "init", "shut"}));
     EXPECT_EQ(prefs(), NORMALISED);
 }
 
-TEST_F(MainTest, BreakWithWindowEventsHandlesThemThenEnds) {
+TEST_F(MainTest, BreakWithWindowEventsHandlesThemThenEnds)
+{
     fake_gui.on_init = [] { platform::Signal(SIGBREAKF_CTRL_C | fake_gui.window_bit); };
     fake_gui.on_handler = [](uint32) { return false; }; // the window does not ask to quit
     run();
@@ -185,7 +192,8 @@ TEST_F(MainTest, BreakWithWindowEventsHandlesThemThenEnds) {
     EXPECT_EQ(prefs(), NORMALISED);
 }
 
-TEST_F(MainTest, WindowSignalWithoutEventsWaitsAgain) {
+TEST_F(MainTest, WindowSignalWithoutEventsWaitsAgain)
+{
     fake_gui.on_init = [] { platform::Signal(fake_gui.window_bit); };
     fake_gui.on_handler = [](uint32) {
         if (fake_gui.handler_sigs.size() == 1) { // nothing was pending: keep going
@@ -201,7 +209,8 @@ TEST_F(MainTest, WindowSignalWithoutEventsWaitsAgain) {
 
 class BreakSignalTest : public MainTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(BreakSignalTest, EndsTheLoopWithTheSave) {
+TEST_P(BreakSignalTest, EndsTheLoopWithTheSave)
+{
     static int sig;
     sig = GetParam();
     fake_gui.on_init = [] { std::raise(sig); };

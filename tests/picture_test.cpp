@@ -19,27 +19,32 @@ namespace {
 
 using PicturePtr = std::unique_ptr<platform::Picture, decltype(&platform::free_picture)>;
 
-PicturePtr own(platform::Picture *picture) {
+PicturePtr own(platform::Picture *picture)
+{
     return {picture, &platform::free_picture};
 }
 
 const fs::path BANNER = fs::path(KTLAUNCH_SOURCE_DIR) / "examples" / "kt.iff";
 
-QImage image_of(const platform::Picture &picture) {
+QImage image_of(const platform::Picture &picture)
+{
     return picture.pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-QRgb opaque(ilbm::Rgb c) {
+QRgb opaque(ilbm::Rgb c)
+{
     return qRgb(c.r, c.g, c.b);
 }
 
-std::string bytes_of(const std::vector<std::uint8_t> &data) {
+std::string bytes_of(const std::vector<std::uint8_t> &data)
+{
     return {data.begin(), data.end()};
 }
 
 // A picture of `width` x `height` with a palette of 2^planes distinct colours and
 // pixels drawn at random (the same every run) from all of them.
-ilbm::IndexedImage random_picture(int width, int height, int planes, unsigned seed) {
+ilbm::IndexedImage random_picture(int width, int height, int planes, unsigned seed)
+{
     ilbm::IndexedImage image;
     image.width = width;
     image.height = height;
@@ -55,7 +60,8 @@ ilbm::IndexedImage random_picture(int width, int height, int planes, unsigned se
 }
 
 // Fails the test where the picture shows anything but the image's palette colours.
-void expect_shows(const platform::Picture &picture, const ilbm::IndexedImage &image) {
+void expect_shows(const platform::Picture &picture, const ilbm::IndexedImage &image)
+{
     const QImage shown = image_of(picture);
     ASSERT_EQ(shown.width(), image.width);
     ASSERT_EQ(shown.height(), image.height);
@@ -79,7 +85,8 @@ struct Chunk {
     std::string id, data;
 };
 
-std::vector<Chunk> chunks_of(const std::string &file) {
+std::vector<Chunk> chunks_of(const std::string &file)
+{
     std::vector<Chunk> chunks;
     for (std::size_t at = 12; at + 8 <= file.size();) {
         const auto *p = reinterpret_cast<const unsigned char *>(file.data() + at + 4);
@@ -91,38 +98,45 @@ std::vector<Chunk> chunks_of(const std::string &file) {
     return chunks;
 }
 
-std::string be32(std::size_t value) {
+std::string be32(std::size_t value)
+{
     std::string out(4, '\0');
     for (int i = 0; i < 4; ++i)
         out[static_cast<std::size_t>(i)] = static_cast<char>(value >> (24 - 8 * i) & 0xFF);
     return out;
 }
 
-std::string form_of(const std::string &type, const std::vector<Chunk> &chunks) {
+std::string form_of(const std::string &type, const std::vector<Chunk> &chunks)
+{
     std::string body = type;
     for (const Chunk &c : chunks) {
         body += c.id + be32(c.data.size()) + c.data;
-        if (c.data.size() % 2) body += '\0';
+        if (c.data.size() % 2)
+            body += '\0';
     }
     return "FORM" + be32(body.size()) + body;
 }
 
-Chunk &chunk(std::vector<Chunk> &chunks, const std::string &id) {
+Chunk &chunk(std::vector<Chunk> &chunks, const std::string &id)
+{
     for (Chunk &c : chunks)
-        if (c.id == id) return c;
+        if (c.id == id)
+            return c;
     throw std::runtime_error("no chunk " + id);
 }
 
 class PictureTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ASSERT_TRUE(platform::display_connect());
     }
     void TearDown() override { platform::display_disconnect(); }
 
     // Writes `bytes` to a file of its own and loads the picture from there.
-    PicturePtr load_bytes(const std::string &bytes, const std::string &name = "picture.iff") {
+    PicturePtr load_bytes(const std::string &bytes, const std::string &name = "picture.iff")
+    {
         write_file(dir_ / name, bytes);
         return own(platform::load_picture((dir_ / name).string()));
     }
@@ -134,7 +148,8 @@ class PictureTest : public ::testing::Test {
 
 class BannerTest : public PictureTest {
   protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         PictureTest::SetUp();
         const PicturePtr picture = own(platform::load_picture(BANNER.string()));
         ASSERT_NE(picture, nullptr) << BANNER;
@@ -143,7 +158,8 @@ class BannerTest : public PictureTest {
     QImage image_;
 };
 
-TEST_F(BannerTest, IsAnOpaquePictureOfTheDesignedSize) {
+TEST_F(BannerTest, IsAnOpaquePictureOfTheDesignedSize)
+{
     ASSERT_EQ(image_.width(), banner::WIDTH);
     ASSERT_EQ(image_.height(), banner::HEIGHT);
     for (int y = 0; y < image_.height(); ++y)
@@ -151,7 +167,8 @@ TEST_F(BannerTest, IsAnOpaquePictureOfTheDesignedSize) {
             ASSERT_EQ(qAlpha(image_.pixel(x, y)), 255) << x << "," << y;
 }
 
-TEST_F(BannerTest, FrameRowsRunTheWholeWidthInTheirColours) {
+TEST_F(BannerTest, FrameRowsRunTheWholeWidthInTheirColours)
+{
     ASSERT_EQ(image_.width(), banner::WIDTH);
     const struct {
         int row;
@@ -164,7 +181,8 @@ TEST_F(BannerTest, FrameRowsRunTheWholeWidthInTheirColours) {
             ASSERT_EQ(image_.pixel(x, line.row), opaque(line.colour)) << x << "," << line.row;
 }
 
-TEST_F(BannerTest, MarginsShowTheBackgroundOfEachRow) {
+TEST_F(BannerTest, MarginsShowTheBackgroundOfEachRow)
+{
     ASSERT_EQ(image_.width(), banner::WIDTH);
     for (int y = banner::HIGHLIGHT_ROW + 1; y < banner::RULE_ROW; ++y) {
         const QRgb want = opaque(banner::background(y));
@@ -179,7 +197,8 @@ TEST_F(BannerTest, MarginsShowTheBackgroundOfEachRow) {
               qGray(opaque(banner::background(banner::HIGHLIGHT_ROW + 1))));
 }
 
-TEST_F(BannerTest, TitleLettersCrossTheMiddleRowAndStayWithinTheirHeight) {
+TEST_F(BannerTest, TitleLettersCrossTheMiddleRowAndStayWithinTheirHeight)
+{
     ASSERT_EQ(image_.height(), banner::HEIGHT);
     const QRgb letters = opaque(banner::LETTERS);
     // Every letter of the title has some part on its middle row, one stretch at least.
@@ -187,7 +206,8 @@ TEST_F(BannerTest, TitleLettersCrossTheMiddleRowAndStayWithinTheirHeight) {
     bool inside = false;
     for (int x = banner::MARGIN; x < banner::WIDTH - banner::MARGIN; ++x) {
         const bool on = image_.pixel(x, banner::TITLE_MIDDLE) == letters;
-        if (on && !inside) ++runs;
+        if (on && !inside)
+            ++runs;
         inside = on;
     }
     EXPECT_GE(runs, static_cast<int>(std::strlen(banner::TITLE)));
@@ -198,7 +218,8 @@ TEST_F(BannerTest, TitleLettersCrossTheMiddleRowAndStayWithinTheirHeight) {
             ASSERT_NE(image_.pixel(x, y), letters) << x << "," << y;
 }
 
-TEST(BannerFile, IsAnIlbmOfAtMost256ColoursPackedWithByteRun1) {
+TEST(BannerFile, IsAnIlbmOfAtMost256ColoursPackedWithByteRun1)
+{
     const std::string file = read_file(BANNER);
     ASSERT_GE(file.size(), 12u);
     EXPECT_EQ(file.substr(0, 4), "FORM");
@@ -220,7 +241,8 @@ TEST(BannerFile, IsAnIlbmOfAtMost256ColoursPackedWithByteRun1) {
 // --- ILBM pictures made here -------------------------------------------------------
 
 // ByteRun1 as the readers take it, to check the writer against.
-std::vector<std::uint8_t> unpack_byterun1(const std::vector<std::uint8_t> &packed) {
+std::vector<std::uint8_t> unpack_byterun1(const std::vector<std::uint8_t> &packed)
+{
     std::vector<std::uint8_t> out;
     for (std::size_t i = 0; i < packed.size();) {
         const auto n = static_cast<std::int8_t>(packed[i++]);
@@ -233,7 +255,8 @@ std::vector<std::uint8_t> unpack_byterun1(const std::vector<std::uint8_t> &packe
     return out;
 }
 
-TEST(ByteRun1, PackedRowsUnpackToTheSameBytesWithoutTheAmbiguousCode) {
+TEST(ByteRun1, PackedRowsUnpackToTheSameBytesWithoutTheAmbiguousCode)
+{
     std::mt19937 rng(7);
     std::vector<std::vector<std::uint8_t>> rows = {
         {},
@@ -266,7 +289,8 @@ TEST(ByteRun1, PackedRowsUnpackToTheSameBytesWithoutTheAmbiguousCode) {
     EXPECT_EQ(ilbm::pack_byterun1(zeros.data(), zeros.size()).size(), 6u);
 }
 
-TEST(IlbmWriter, RefusesPicturesTheFormatCannotHold) {
+TEST(IlbmWriter, RefusesPicturesTheFormatCannotHold)
+{
     ilbm::IndexedImage image = random_picture(4, 4, 2, 1);
     EXPECT_NO_THROW(ilbm::encode(image));
     ilbm::IndexedImage outside = image;
@@ -284,7 +308,8 @@ TEST(IlbmWriter, RefusesPicturesTheFormatCannotHold) {
     EXPECT_THROW(ilbm::encode(big_palette), std::invalid_argument);
 }
 
-TEST_F(PictureTest, IlbmOfEveryDepthShowsItsPalette) {
+TEST_F(PictureTest, IlbmOfEveryDepthShowsItsPalette)
+{
     for (const auto compression : {ilbm::Compression::None, ilbm::Compression::ByteRun1})
         for (int planes = 1; planes <= 8; ++planes) {
             SCOPED_TRACE(testing::Message()
@@ -298,7 +323,8 @@ TEST_F(PictureTest, IlbmOfEveryDepthShowsItsPalette) {
         }
 }
 
-TEST_F(PictureTest, IlbmWithLongRunsAndOddPaletteShowsItsPixels) {
+TEST_F(PictureTest, IlbmWithLongRunsAndOddPaletteShowsItsPixels)
+{
     ilbm::IndexedImage image;
     image.width = 333;
     image.height = 4;
@@ -314,7 +340,8 @@ TEST_F(PictureTest, IlbmWithLongRunsAndOddPaletteShowsItsPixels) {
     expect_shows(*picture, image);
 }
 
-TEST_F(PictureTest, IlbmTransparentColourBecomesClear) {
+TEST_F(PictureTest, IlbmTransparentColourBecomesClear)
+{
     ilbm::IndexedImage image = random_picture(20, 6, 2, 3);
     image.transparent = 2;
     const PicturePtr picture = load_bytes(bytes_of(ilbm::encode(image)));
@@ -323,7 +350,8 @@ TEST_F(PictureTest, IlbmTransparentColourBecomesClear) {
     EXPECT_TRUE(picture->pixmap.hasAlphaChannel());
 }
 
-TEST_F(PictureTest, TruncatedIlbmGivesNull) {
+TEST_F(PictureTest, TruncatedIlbmGivesNull)
+{
     const std::string whole = bytes_of(ilbm::encode(random_picture(40, 12, 4, 11)));
     ASSERT_NE(load_bytes(whole), nullptr);
     // Cut anywhere: inside the FORM header, a chunk header, BMHD, CMAP or BODY.
@@ -331,7 +359,8 @@ TEST_F(PictureTest, TruncatedIlbmGivesNull) {
         EXPECT_EQ(load_bytes(whole.substr(0, length)), nullptr) << "cut at " << length;
 }
 
-TEST_F(PictureTest, IlbmWithShortenedPixelsGivesNull) {
+TEST_F(PictureTest, IlbmWithShortenedPixelsGivesNull)
+{
     // The sizes agree with each other, but the pixels stop early.
     for (const auto compression : {ilbm::Compression::None, ilbm::Compression::ByteRun1}) {
         std::vector<Chunk> chunks =
@@ -348,7 +377,8 @@ TEST_F(PictureTest, IlbmWithShortenedPixelsGivesNull) {
     }
 }
 
-TEST_F(PictureTest, CorruptIlbmGivesNull) {
+TEST_F(PictureTest, CorruptIlbmGivesNull)
+{
     const std::vector<Chunk> good = chunks_of(bytes_of(ilbm::encode(random_picture(16, 4, 3, 9))));
     ASSERT_NE(load_bytes(form_of("ILBM", good)), nullptr);
 
@@ -409,7 +439,8 @@ TEST_F(PictureTest, CorruptIlbmGivesNull) {
     EXPECT_EQ(load_bytes(long_body), nullptr) << "BODY longer than the FORM";
 }
 
-TEST_F(PictureTest, MissingEmptyOrUnreadableFilesGiveNull) {
+TEST_F(PictureTest, MissingEmptyOrUnreadableFilesGiveNull)
+{
     EXPECT_EQ(own(platform::load_picture((dir_ / "absent.iff").string())), nullptr);
     EXPECT_EQ(own(platform::load_picture("")), nullptr);
     EXPECT_EQ(own(platform::load_picture(dir_.path().string())), nullptr) << "a directory";
@@ -423,7 +454,8 @@ TEST_F(PictureTest, MissingEmptyOrUnreadableFilesGiveNull) {
     }
 }
 
-TEST_F(PictureTest, PngLoadsWithItsColoursAndAlpha) {
+TEST_F(PictureTest, PngLoadsWithItsColoursAndAlpha)
+{
     QImage source(7, 5, QImage::Format_ARGB32);
     for (int y = 0; y < source.height(); ++y)
         for (int x = 0; x < source.width(); ++x)
@@ -444,7 +476,8 @@ TEST_F(PictureTest, PngLoadsWithItsColoursAndAlpha) {
         }
 }
 
-TEST(PictureWithoutDisplay, GivesNull) {
+TEST(PictureWithoutDisplay, GivesNull)
+{
     ASSERT_FALSE(platform::display_connected());
     EXPECT_EQ(own(platform::load_picture(BANNER.string())), nullptr);
     EXPECT_EQ(own(platform::theme_picture("video-display", 32)), nullptr);
@@ -456,13 +489,15 @@ TEST(PictureWithoutDisplay, GivesNull) {
 // Puts Qt's icon-theme settings back after each test.
 class ThemePictureTest : public PictureTest {
   protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         PictureTest::SetUp();
         paths_ = QIcon::themeSearchPaths();
         theme_ = QIcon::themeName();
         fallback_ = QIcon::fallbackThemeName();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         QIcon::setThemeName(theme_);
         QIcon::setFallbackThemeName(fallback_);
         QIcon::setThemeSearchPaths(paths_);
@@ -471,8 +506,8 @@ class ThemePictureTest : public PictureTest {
 
     // A theme of our own under the test's directory, with `icons` (name and colour)
     // as 16 x 16 pictures; the search path is set to it and the system directories.
-    void make_theme(const std::string &name,
-                    const std::vector<std::pair<std::string, QRgb>> &icons) {
+    void make_theme(const std::string &name, const std::vector<std::pair<std::string, QRgb>> &icons)
+    {
         const fs::path theme = dir_ / "icons" / name;
         fs::create_directories(theme / "16x16" / "devices");
         write_file(theme / "index.theme", "[Icon Theme]\nName=" + name +
@@ -489,11 +524,13 @@ class ThemePictureTest : public PictureTest {
         QIcon::setThemeName(QString::fromStdString(name));
     }
 
-    static QSizeF logical_size(const platform::Picture &picture) {
+    static QSizeF logical_size(const platform::Picture &picture)
+    {
         return picture.pixmap.deviceIndependentSize();
     }
 
-    static QRgb centre_of(const platform::Picture &picture) {
+    static QRgb centre_of(const platform::Picture &picture)
+    {
         const QImage image = image_of(picture);
         return image.pixel(image.width() / 2, image.height() / 2);
     }
@@ -502,7 +539,8 @@ class ThemePictureTest : public PictureTest {
     QString theme_, fallback_;
 };
 
-TEST_F(ThemePictureTest, VideoDisplayIsAtLeastTheAskedSizeAndNotBlank) {
+TEST_F(ThemePictureTest, VideoDisplayIsAtLeastTheAskedSizeAndNotBlank)
+{
     for (int size : {16, 32, 48, 100}) {
         SCOPED_TRACE(size);
         const PicturePtr picture = own(platform::theme_picture("video-display", size));
@@ -517,7 +555,8 @@ TEST_F(ThemePictureTest, VideoDisplayIsAtLeastTheAskedSizeAndNotBlank) {
     }
 }
 
-TEST_F(ThemePictureTest, UnknownIconsAndBadArgumentsGiveNull) {
+TEST_F(ThemePictureTest, UnknownIconsAndBadArgumentsGiveNull)
+{
     EXPECT_EQ(own(platform::theme_picture("ktlaunchnosuchicon", 32)), nullptr);
     EXPECT_EQ(own(platform::theme_picture("", 32)), nullptr);
     EXPECT_EQ(own(platform::theme_picture(nullptr, 32)), nullptr);
@@ -525,7 +564,8 @@ TEST_F(ThemePictureTest, UnknownIconsAndBadArgumentsGiveNull) {
     EXPECT_EQ(own(platform::theme_picture("video-display", -5)), nullptr);
 }
 
-TEST_F(ThemePictureTest, TheCurrentThemeComesFirstAndSmallIconsAreScaledUp) {
+TEST_F(ThemePictureTest, TheCurrentThemeComesFirstAndSmallIconsAreScaledUp)
+{
     make_theme("ktlaunch-test-green", {{"video-display", qRgb(0, 200, 0)}});
     const PicturePtr picture = own(platform::theme_picture("video-display", 48));
     ASSERT_NE(picture, nullptr);
@@ -534,7 +574,8 @@ TEST_F(ThemePictureTest, TheCurrentThemeComesFirstAndSmallIconsAreScaledUp) {
     EXPECT_EQ(centre_of(*picture), qRgb(0, 200, 0));
 }
 
-TEST_F(ThemePictureTest, ThemeWithoutTheIconFallsBackToAdwaita) {
+TEST_F(ThemePictureTest, ThemeWithoutTheIconFallsBackToAdwaita)
+{
     make_theme("ktlaunch-test-empty", {});
     QIcon::setFallbackThemeName(QString()); // as a display plug-in that names none
     const PicturePtr picture = own(platform::theme_picture("video-display", 32));
@@ -544,7 +585,8 @@ TEST_F(ThemePictureTest, ThemeWithoutTheIconFallsBackToAdwaita) {
     EXPECT_EQ(QIcon::fallbackThemeName(), "Adwaita");
 }
 
-TEST_F(ThemePictureTest, ThemeAndFallbackWithoutTheIconStillFindAdwaitaAndStayAsTheyWere) {
+TEST_F(ThemePictureTest, ThemeAndFallbackWithoutTheIconStillFindAdwaitaAndStayAsTheyWere)
+{
     make_theme("ktlaunch-test-empty", {});
     QIcon::setFallbackThemeName("ktlaunch-test-empty"); // the desktop's own fallback
     const PicturePtr picture = own(platform::theme_picture("video-display", 32));
@@ -556,7 +598,8 @@ TEST_F(ThemePictureTest, ThemeAndFallbackWithoutTheIconStillFindAdwaitaAndStayAs
     EXPECT_TRUE(QIcon::fromTheme("video-display").isNull());
 }
 
-TEST_F(ThemePictureTest, HighDensityScreenGetsMoreDevicePixels) {
+TEST_F(ThemePictureTest, HighDensityScreenGetsMoreDevicePixels)
+{
     platform::display_disconnect();
     setenv("QT_SCALE_FACTOR", "2", 1);
     const bool connected = platform::display_connect();

@@ -15,7 +15,8 @@ namespace {
 
 using PrefsFileTest = PrefsDirTest;
 
-TEST_F(PrefsFileTest, WorkedExampleComesOutByteForByte) {
+TEST_F(PrefsFileTest, WorkedExampleComesOutByteForByte)
+{
     const std::string in = "Version = 2\n"
                            "[Config]\n"
                            "Language = english\n"
@@ -41,7 +42,8 @@ TEST_F(PrefsFileTest, WorkedExampleComesOutByteForByte) {
     EXPECT_TRUE(log.messages().empty());
 }
 
-TEST_F(PrefsFileTest, NoFileGivesAnEmptyStoreAndAnEmptyFile) {
+TEST_F(PrefsFileTest, NoFileGivesAnEmptyStoreAndAnEmptyFile)
+{
     ASSERT_TRUE(config_init());
     EXPECT_EQ(config_get_option("Config", "Language", nullptr), nullptr);
     ASSERT_TRUE(config_save());
@@ -50,11 +52,13 @@ TEST_F(PrefsFileTest, NoFileGivesAnEmptyStoreAndAnEmptyFile) {
     EXPECT_TRUE(log.messages().empty());
 }
 
-TEST_F(PrefsFileTest, CrLfReadsLikeLf) {
+TEST_F(PrefsFileTest, CrLfReadsLikeLf)
+{
     EXPECT_EQ(round_trip("[A]\r\nk = v\r\n\r\nx = y\r\r\n"), "[A]\n\n\tk = v\n\tx = y\n");
 }
 
-TEST_F(PrefsFileTest, OptionLineRules) {
+TEST_F(PrefsFileTest, OptionLineRules)
+{
     const std::string in = "[S]\n"
                            "trailing = spaces kept \t \n"
                            "empty =\n"
@@ -77,7 +81,8 @@ TEST_F(PrefsFileTest, OptionLineRules) {
                               "\t[Indented] = header read as an option\n");
 }
 
-TEST_F(PrefsFileTest, HeaderRules) {
+TEST_F(PrefsFileTest, HeaderRules)
+{
     const std::string in = "k = before any header\n"
                            "[]\n"
                            "in = empty name\n"
@@ -95,18 +100,21 @@ TEST_F(PrefsFileTest, HeaderRules) {
                               "[a]\n\n\tx = 1\n");
 }
 
-TEST_F(PrefsFileTest, LastSectionWithoutOptionsEndsWithItsBlankLine) {
+TEST_F(PrefsFileTest, LastSectionWithoutOptionsEndsWithItsBlankLine)
+{
     EXPECT_EQ(round_trip("[A]\nk = v\n[B]\n"), "[A]\n\n\tk = v\n\n[B]\n\n");
 }
 
-TEST_F(PrefsFileTest, NoFinalLineFeedAndOddBytes) {
+TEST_F(PrefsFileTest, NoFinalLineFeedAndOddBytes)
+{
     // High bytes pass through; text after a NUL byte on a line is not read.
     const char raw[] = "[\xE9t\xE9]\nnom = caf\xC3\xA9\nn = a\0b\nlast = x";
     EXPECT_EQ(round_trip(std::string(raw, sizeof raw - 1)),
               "[\xE9t\xE9]\n\n\tnom = caf\xC3\xA9\n\tn = a\n\tlast = x\n");
 }
 
-TEST_F(PrefsFileTest, LongLinesAreReadWhole) {
+TEST_F(PrefsFileTest, LongLinesAreReadWhole)
+{
     const std::string long_value(100000, 'v');
     const std::string exact = std::string(4095 - 4, 'e'); // "k = " plus this is 4095 bytes
     const std::string in = "[S]\nlong = " + long_value + "\nk = " + exact + "\nafter = 1\n";
@@ -115,13 +123,15 @@ TEST_F(PrefsFileTest, LongLinesAreReadWhole) {
     EXPECT_EQ(std::strlen(config_get_option("S", "long", "")), long_value.size());
 }
 
-TEST_F(PrefsFileTest, SavingIsAFixedPoint) {
+TEST_F(PrefsFileTest, SavingIsAFixedPoint)
+{
     const std::string once = round_trip("[B]\n x = 1\n[a]\ny\t=\t2 \n[b]\nX = 3\n");
     config_shut();
     EXPECT_EQ(round_trip(once), once);
 }
 
-TEST_F(PrefsFileTest, NoMemoryWhileLoadingLosesOnlyThatPart) {
+TEST_F(PrefsFileTest, NoMemoryWhileLoadingLosesOnlyThatPart)
+{
     write_file(prefs(), "[A]\none = 1\ntwo = 2\nthree = 3\n[B]\nb = 1\n[C]\nc = 1\n");
     {
         AllocFailure fail_two(MemKind::buffer, 2); // the value of "two"
@@ -144,7 +154,8 @@ TEST_F(PrefsFileTest, NoMemoryWhileLoadingLosesOnlyThatPart) {
     EXPECT_EQ(read_file(prefs()), "[A]\n\n\tone = 1\n\ttwo = 2\n\tthree = 3\n\n[C]\n\n\tc = 1\n");
 }
 
-TEST_F(PrefsFileTest, PrefsFileIsFoundInTheProgramDirectoryOnly) {
+TEST_F(PrefsFileTest, PrefsFileIsFoundInTheProgramDirectoryOnly)
+{
     write_file(dir / "Karthos.prefs", "[InProgramDir]\n");
     TempDir other;
     write_file(other / "Karthos.prefs", "[Elsewhere]\n");
@@ -163,7 +174,8 @@ class SaveFailureTest : public PrefsDirTest {
   protected:
     static constexpr const char *OLD = "[Old]\nkept = exactly\n";
 
-    void SetUp() override {
+    void SetUp() override
+    {
         PrefsDirTest::SetUp();
         write_file(prefs(), OLD);
         fs::permissions(prefs(), fs::perms(0640));
@@ -173,7 +185,8 @@ class SaveFailureTest : public PrefsDirTest {
 
     // The save failed as a whole: the user was told, the old file is untouched and
     // no temporary file is left behind.
-    void expect_failed_save_left_old_file() {
+    void expect_failed_save_left_old_file()
+    {
         EXPECT_FALSE(config_save());
         EXPECT_EQ(log.messages(), std::vector<std::string>{"Unable to create Karthos.prefs"});
         EXPECT_EQ(read_file(prefs()), OLD);
@@ -181,7 +194,8 @@ class SaveFailureTest : public PrefsDirTest {
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
     }
 
-    [[noreturn]] void save_with_file_size_limit(rlim_t bytes) {
+    [[noreturn]] void save_with_file_size_limit(rlim_t bytes)
+    {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{bytes, bytes};
         setrlimit(RLIMIT_FSIZE, &limit);
@@ -190,7 +204,8 @@ class SaveFailureTest : public PrefsDirTest {
     }
 };
 
-TEST_F(SaveFailureTest, EachStepOfTheReplacementCanFail) {
+TEST_F(SaveFailureTest, EachStepOfTheReplacementCanFail)
+{
     for (FileStep step : {FileStep::create, FileStep::write, FileStep::sync, FileStep::rename}) {
         SCOPED_TRACE(static_cast<int>(step));
         log.clear();
@@ -199,13 +214,15 @@ TEST_F(SaveFailureTest, EachStepOfTheReplacementCanFail) {
     }
 }
 
-TEST_F(SaveFailureTest, FullDiskKeepsTheOldFile) {
+TEST_F(SaveFailureTest, FullDiskKeepsTheOldFile)
+{
     // A real write error through the real code path: the file size limit makes the
     // system refuse the write as a full disk would. In a child, so the limit stays there.
     EXPECT_EXIT(save_with_file_size_limit(100), ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(SaveFailureTest, ProgramDirectoryThatCannotBeWritten) {
+TEST_F(SaveFailureTest, ProgramDirectoryThatCannotBeWritten)
+{
     platform::testing::set_program_dir((dir / "gone").string());
     EXPECT_FALSE(config_save());
     platform::testing::set_program_dir("/proc/self");
@@ -215,7 +232,8 @@ TEST_F(SaveFailureTest, ProgramDirectoryThatCannotBeWritten) {
     EXPECT_EQ(read_file(prefs()), OLD);
 }
 
-TEST_F(PrefsFileTest, PrefsThatIsADirectoryIsNeitherReadNorReplaced) {
+TEST_F(PrefsFileTest, PrefsThatIsADirectoryIsNeitherReadNorReplaced)
+{
     fs::create_directory(prefs());
     write_file(prefs() / "inside", "x");
     ASSERT_TRUE(config_init());
@@ -225,7 +243,8 @@ TEST_F(PrefsFileTest, PrefsThatIsADirectoryIsNeitherReadNorReplaced) {
     EXPECT_EQ(read_file(prefs() / "inside"), "x");
 }
 
-TEST_F(PrefsFileTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile) {
+TEST_F(PrefsFileTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile)
+{
     write_file(prefs(), "[S]\nk = 1\n");
     fs::permissions(prefs(), fs::perms(0604));
     EXPECT_EQ(round_trip("[S]\nk = 2\n"), "[S]\n\n\tk = 2\n");
@@ -233,7 +252,8 @@ TEST_F(PrefsFileTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
-TEST_F(PrefsFileTest, NewFileTakesTheUmask) {
+TEST_F(PrefsFileTest, NewFileTakesTheUmask)
+{
     const mode_t old_mask = umask(027);
     ASSERT_TRUE(config_init());
     const bool saved = config_save();
@@ -242,7 +262,8 @@ TEST_F(PrefsFileTest, NewFileTakesTheUmask) {
     EXPECT_EQ(fs::status(prefs()).permissions(), fs::perms(0640));
 }
 
-TEST_F(PrefsFileTest, SymbolicLinksAreKeptAndTheirTargetReplaced) {
+TEST_F(PrefsFileTest, SymbolicLinksAreKeptAndTheirTargetReplaced)
+{
     fs::create_directory(dir / "real");
     write_file(dir / "real" / "target.prefs", "[S]\nk = 1\n");
     fs::create_symlink("real/target.prefs", prefs());

@@ -12,19 +12,22 @@ namespace {
 
 class StoreTest : public PrefsDirTest {
   protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         PrefsDirTest::SetUp();
         ASSERT_TRUE(config_init()); // no file: an empty store
     }
 
     // What the store holds, in the file's layout.
-    std::string saved() {
+    std::string saved()
+    {
         EXPECT_TRUE(config_save());
         return read_file(prefs());
     }
 };
 
-TEST_F(StoreTest, NamesMatchInAnyCaseAndKeepTheirFirstForm) {
+TEST_F(StoreTest, NamesMatchInAnyCaseAndKeepTheirFirstForm)
+{
     ASSERT_TRUE(config_set_option("Config", "ShowFPS", "1"));
     EXPECT_STREQ(config_get_option("config", "showfps", nullptr), "1");
     EXPECT_STREQ(config_get_option("CONFIG", "SHOWFPS", "x"), "1");
@@ -33,7 +36,8 @@ TEST_F(StoreTest, NamesMatchInAnyCaseAndKeepTheirFirstForm) {
     EXPECT_EQ(saved(), "[Config]\n\n\tShowFPS = 0\n");
 }
 
-TEST_F(StoreTest, CaseFoldingIsAsciiOnly) {
+TEST_F(StoreTest, CaseFoldingIsAsciiOnly)
+{
     // Latin-1 and UTF-8 letters are distinct bytes, not case variants.
     ASSERT_TRUE(config_set_option("\xC4", "k", "upper"));
     ASSERT_TRUE(config_set_option("\xE4", "k", "lower"));
@@ -45,7 +49,8 @@ TEST_F(StoreTest, CaseFoldingIsAsciiOnly) {
                        "[S]\n\n\t\xC3\x84 = 1\n\t\xC3\xA4 = 2\n");
 }
 
-TEST_F(StoreTest, CreationOrderSurvivesUpdates) {
+TEST_F(StoreTest, CreationOrderSurvivesUpdates)
+{
     for (const char *key : {"b", "a", "c"}) ASSERT_TRUE(config_set_option("S2", key, key));
     ASSERT_TRUE(config_set_option("S1", "x", "1"));
     ASSERT_TRUE(config_set_option("s2", "B", "updated, and much longer than it was before"));
@@ -53,7 +58,8 @@ TEST_F(StoreTest, CreationOrderSurvivesUpdates) {
                        "\tc = c\n\n[S1]\n\n\tx = 1\n");
 }
 
-TEST_F(StoreTest, ManyNamesStayOrderedAndFindable) {
+TEST_F(StoreTest, ManyNamesStayOrderedAndFindable)
+{
     // Enough sections and options to take the store past short linear lists.
     std::string expected;
     for (int s = 0; s < 40; ++s) {
@@ -71,7 +77,8 @@ TEST_F(StoreTest, ManyNamesStayOrderedAndFindable) {
     EXPECT_EQ(saved(), expected);
 }
 
-TEST_F(StoreTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit) {
+TEST_F(StoreTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
+{
     AllocRecorder buffers(MemKind::buffer);
     ASSERT_TRUE(config_set_option("S", "k", "abc"));
     ASSERT_EQ(buffers.sizes(), std::vector<std::size_t>{67});
@@ -95,7 +102,8 @@ TEST_F(StoreTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit) {
     EXPECT_STREQ(config_get_option("S", "empty", nullptr), "");
 }
 
-TEST_F(StoreTest, ReadsNeverCreateAnything) {
+TEST_F(StoreTest, ReadsNeverCreateAnything)
+{
     EXPECT_EQ(config_get_option("Missing", "key", nullptr), nullptr);
     EXPECT_STREQ(config_get_option("Missing", "key", "default"), "default");
     EXPECT_EQ(config_get_int("Missing", "key", 42), 42);
@@ -104,7 +112,8 @@ TEST_F(StoreTest, ReadsNeverCreateAnything) {
     EXPECT_EQ(saved(), "[Present]\n\n\ta = 1\n");
 }
 
-TEST_F(StoreTest, IntegersFollowTheAtoiRule) {
+TEST_F(StoreTest, IntegersFollowTheAtoiRule)
+{
     const std::pair<const char *, int32> cases[] = {
         {"", 0},
         {"abc", 0},
@@ -127,7 +136,8 @@ TEST_F(StoreTest, IntegersFollowTheAtoiRule) {
     }
 }
 
-TEST_F(StoreTest, IntegersAreStoredAsPlainDecimal) {
+TEST_F(StoreTest, IntegersAreStoredAsPlainDecimal)
+{
     ASSERT_TRUE(config_set_int("N", "neg", -5));
     ASSERT_TRUE(config_set_int("N", "zero", 0));
     ASSERT_TRUE(config_set_int("N", "min", INT_MIN));
@@ -135,7 +145,8 @@ TEST_F(StoreTest, IntegersAreStoredAsPlainDecimal) {
     EXPECT_EQ(saved(), "[N]\n\n\tneg = -5\n\tzero = 0\n\tmin = -2147483648\n\tmax = 2147483647\n");
 }
 
-TEST_F(StoreTest, EmptyNamesAreNamesLikeAnyOther) {
+TEST_F(StoreTest, EmptyNamesAreNamesLikeAnyOther)
+{
     ASSERT_TRUE(config_set_option("", "", ""));
     EXPECT_STREQ(config_get_option("", "", nullptr), "");
     EXPECT_EQ(saved(), "[]\n\n\t = \n");
@@ -143,7 +154,8 @@ TEST_F(StoreTest, EmptyNamesAreNamesLikeAnyOther) {
 
 // Each allocation the store makes, failing in turn: the user hears "Out of memory"
 // once, the write fails, and the store keeps exactly what the failure leaves.
-TEST_F(StoreTest, NoMemoryForASectionLeavesTheStoreUnchanged) {
+TEST_F(StoreTest, NoMemoryForASectionLeavesTheStoreUnchanged)
+{
     {
         AllocFailure fail(MemKind::node, 1);
         EXPECT_FALSE(config_set_option("New", "k", "v"));
@@ -157,7 +169,8 @@ TEST_F(StoreTest, NoMemoryForASectionLeavesTheStoreUnchanged) {
     EXPECT_EQ(saved(), "");
 }
 
-TEST_F(StoreTest, NoMemoryForAnOptionKeepsTheNewSectionEmpty) {
+TEST_F(StoreTest, NoMemoryForAnOptionKeepsTheNewSectionEmpty)
+{
     {
         AllocFailure fail(MemKind::node, 2); // the section is the first node
         EXPECT_FALSE(config_set_option("First", "k", "v"));
@@ -171,7 +184,8 @@ TEST_F(StoreTest, NoMemoryForAnOptionKeepsTheNewSectionEmpty) {
     EXPECT_EQ(saved(), "[First]\n\n\n[Second]\n\n");
 }
 
-TEST_F(StoreTest, NoMemoryForALargerBufferKeepsTheOldValue) {
+TEST_F(StoreTest, NoMemoryForALargerBufferKeepsTheOldValue)
+{
     ASSERT_TRUE(config_set_option("S", "k", "old"));
     {
         AllocFailure fail(MemKind::buffer, 0);
@@ -182,14 +196,16 @@ TEST_F(StoreTest, NoMemoryForALargerBufferKeepsTheOldValue) {
     EXPECT_STREQ(config_get_option("S", "k", nullptr), "fits");
 }
 
-TEST_F(StoreTest, FailedWritesAreNotReportedTwice) {
+TEST_F(StoreTest, FailedWritesAreNotReportedTwice)
+{
     AllocFailure fail(MemKind::node, 0);
     EXPECT_FALSE(config_set_option("A", "k", "v"));
     EXPECT_FALSE(config_set_option("A", "k2", "v"));
     EXPECT_EQ(log.messages().size(), 2u); // one per failed write, none for the lookups
 }
 
-TEST(StoreLifetime, ShutWithoutInitAndTwiceIsHarmless) {
+TEST(StoreLifetime, ShutWithoutInitAndTwiceIsHarmless)
+{
     config_shut();
     config_shut();
     TempDir dir;
@@ -201,7 +217,8 @@ TEST(StoreLifetime, ShutWithoutInitAndTwiceIsHarmless) {
     platform::testing::set_program_dir(std::nullopt);
 }
 
-TEST(StoreLifetime, NoMemoryForTheSectionList) {
+TEST(StoreLifetime, NoMemoryForTheSectionList)
+{
     MessageLog log;
     AllocFailure fail(MemKind::list, 1);
     EXPECT_FALSE(config_init());

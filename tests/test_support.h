@@ -21,12 +21,15 @@ namespace fs = std::filesystem;
 // A fresh directory, removed with everything in it at the end of the test.
 class TempDir {
   public:
-    TempDir() {
+    TempDir()
+    {
         std::string pattern = (fs::temp_directory_path() / "ktlaunch-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ec;
         fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(path_, ec);
@@ -41,12 +44,14 @@ class TempDir {
     fs::path path_;
 };
 
-inline void write_file(const fs::path &path, const std::string &bytes) {
+inline void write_file(const fs::path &path, const std::string &bytes)
+{
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
 }
 
-inline std::string read_file(const fs::path &path) {
+inline std::string read_file(const fs::path &path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -57,7 +62,8 @@ inline std::string read_file(const fs::path &path) {
 // display and requester class.
 class MessageLog {
   public:
-    MessageLog() {
+    MessageLog()
+    {
         IIntuition = IRequester = &stand_in_;
         platform::testing::set_requester_hook(
             [this](std::string_view title, std::string_view body) {
@@ -66,7 +72,8 @@ class MessageLog {
                 return true;
             });
     }
-    ~MessageLog() {
+    ~MessageLog()
+    {
         IIntuition = IRequester = nullptr;
         platform::testing::set_requester_hook(nullptr);
     }
@@ -85,10 +92,12 @@ class MessageLog {
 // of that kind when `nth` is 0. Ends with the object.
 class AllocFailure {
   public:
-    AllocFailure(platform::MemKind kind, int nth) {
+    AllocFailure(platform::MemKind kind, int nth)
+    {
         platform::testing::set_alloc_fault(
             [this, kind, nth](platform::MemKind k, std::size_t size) {
-                if (k != kind) return false;
+                if (k != kind)
+                    return false;
                 sizes_.push_back(size);
                 return nth == 0 || static_cast<int>(sizes_.size()) == nth;
             });
@@ -115,7 +124,8 @@ class AllocRecorder : public AllocFailure {
 class PrefsDirTest : public ::testing::Test {
   protected:
     void SetUp() override { platform::testing::set_program_dir(dir.path().string()); }
-    void TearDown() override {
+    void TearDown() override
+    {
         config_shut();
         platform::testing::set_program_dir(std::nullopt);
         platform::testing::set_file_fault(std::nullopt);
@@ -124,7 +134,8 @@ class PrefsDirTest : public ::testing::Test {
     fs::path prefs() const { return dir / "Karthos.prefs"; }
 
     // Loads `bytes` as the preferences file, saves, and returns what was written.
-    std::string round_trip(const std::string &bytes) {
+    std::string round_trip(const std::string &bytes)
+    {
         write_file(prefs(), bytes);
         EXPECT_TRUE(config_init());
         EXPECT_TRUE(config_save());

@@ -6,7 +6,8 @@
 
 namespace {
 
-TEST(CharacterClasses, MatchExactlyTheirBytes) {
+TEST(CharacterClasses, MatchExactlyTheirBytes)
+{
     for (int c = 0; c < 256; ++c) {
         const TEXT t = static_cast<TEXT>(c);
         EXPECT_EQ(isws(t), c == ' ' || c == '\t') << c;
@@ -14,13 +15,15 @@ TEST(CharacterClasses, MatchExactlyTheirBytes) {
     }
 }
 
-TEST(ErrorRequester, WithoutARequesterNothingIsShownAndTmptxtIsUntouched) {
+TEST(ErrorRequester, WithoutARequesterNothingIsShownAndTmptxtIsUntouched)
+{
     std::memset(tmptxt, 'z', sizeof tmptxt);
     EXPECT_FALSE(error_requestf("Out of %s", "memory"));
     for (TEXT c : tmptxt) ASSERT_EQ(c, 'z');
 }
 
-TEST(ErrorRequester, ShowsTheFormattedMessage) {
+TEST(ErrorRequester, ShowsTheFormattedMessage)
+{
     MessageLog log;
     EXPECT_TRUE(error_requestf("Out of memory"));
     EXPECT_TRUE(error_requestf("Unable to open '%s', version %ld+", "intuition.library", 51L));
@@ -30,7 +33,8 @@ TEST(ErrorRequester, ShowsTheFormattedMessage) {
                                   "Unable to open 'intuition.library', version 51+", "100% sure"}));
 }
 
-TEST(ErrorRequester, LongMessagesAreCutAt4095Characters) {
+TEST(ErrorRequester, LongMessagesAreCutAt4095Characters)
+{
     MessageLog log;
     const std::string exact(4095, 'a');
     const std::string longer = std::string(4095, 'b') + "tail";
@@ -41,7 +45,8 @@ TEST(ErrorRequester, LongMessagesAreCutAt4095Characters) {
     EXPECT_EQ(log.messages()[1], longer.substr(0, 4095));
 }
 
-TEST(ErrorRequester, AFormattingErrorShowsNothing) {
+TEST(ErrorRequester, AFormattingErrorShowsNothing)
+{
     MessageLog log;
     // A lone surrogate cannot be converted to a multibyte string: vsnprintf fails.
     const wchar_t bad[] = {static_cast<wchar_t>(0xD800), 0};
@@ -49,7 +54,8 @@ TEST(ErrorRequester, AFormattingErrorShowsNothing) {
     EXPECT_TRUE(log.messages().empty());
 }
 
-TEST(ErrorRequester, AFailingRequesterIsReported) {
+TEST(ErrorRequester, AFailingRequesterIsReported)
+{
     platform::testing::set_requester_hook([](std::string_view, std::string_view) { return false; });
     EXPECT_FALSE(error_requestf("Out of memory"));
     platform::testing::set_requester_hook(nullptr);

@@ -41,7 +41,8 @@ constexpr int LETTER_SPACING = 8;
 // ORNAMENT_GAP pixels before the letters.
 constexpr int ORNAMENT_GAP = 14;
 
-inline Rgb background(int y) {
+inline Rgb background(int y)
+{
     // 1 on the title's middle row, falling off smoothly towards both edges.
     const double reach = y <= TITLE_MIDDLE ? TITLE_MIDDLE : HEIGHT - 1 - TITLE_MIDDLE;
     const double d = std::abs(y - TITLE_MIDDLE) / reach;

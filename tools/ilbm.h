@@ -29,21 +29,24 @@ struct IndexedImage {
 enum class Compression : std::uint8_t { None = 0, ByteRun1 = 1 };
 
 // Bitplanes needed for `colours` palette entries: 1 to 8.
-inline int planes_for(std::size_t colours) {
+inline int planes_for(std::size_t colours)
+{
     int planes = 1;
     while ((std::size_t{1} << planes) < colours) ++planes;
     return planes;
 }
 
 // Bytes of one row of one bitplane: the pixels rounded up to whole 16-bit words.
-inline std::size_t plane_row_bytes(int width) {
+inline std::size_t plane_row_bytes(int width)
+{
     return (static_cast<std::size_t>(width) + 15) / 16 * 2;
 }
 
 // Packs one row with ByteRun1: a control byte n in 0..127 copies the next n + 1 bytes;
 // n in -127..-1 repeats the next byte 1 - n times. -128 is never written, because some
 // readers take it for a run instead of a no-op.
-inline std::vector<std::uint8_t> pack_byterun1(const std::uint8_t *row, std::size_t size) {
+inline std::vector<std::uint8_t> pack_byterun1(const std::uint8_t *row, std::size_t size)
+{
     std::vector<std::uint8_t> out;
     std::size_t i = 0;
     while (i < size) {
@@ -58,10 +61,12 @@ inline std::vector<std::uint8_t> pack_byterun1(const std::uint8_t *row, std::siz
         // A literal stretch, ended before the next run of three equal bytes.
         std::size_t end = i;
         while (end < size && end - i < 128) {
-            if (end + 2 < size && row[end] == row[end + 1] && row[end] == row[end + 2]) break;
+            if (end + 2 < size && row[end] == row[end + 1] && row[end] == row[end + 2])
+                break;
             ++end;
         }
-        if (end == i) end = i + 1;
+        if (end == i)
+            end = i + 1;
         out.push_back(static_cast<std::uint8_t>(end - i - 1));
         out.insert(out.end(), row + i, row + end);
         i = end;
@@ -71,30 +76,36 @@ inline std::vector<std::uint8_t> pack_byterun1(const std::uint8_t *row, std::siz
 
 namespace detail {
 
-inline void put_u8(std::vector<std::uint8_t> &out, unsigned value) {
+inline void put_u8(std::vector<std::uint8_t> &out, unsigned value)
+{
     out.push_back(static_cast<std::uint8_t>(value & 0xFF));
 }
 
-inline void put_u16(std::vector<std::uint8_t> &out, unsigned value) {
+inline void put_u16(std::vector<std::uint8_t> &out, unsigned value)
+{
     put_u8(out, value >> 8);
     put_u8(out, value);
 }
 
-inline void put_u32(std::vector<std::uint8_t> &out, std::size_t value) {
+inline void put_u32(std::vector<std::uint8_t> &out, std::size_t value)
+{
     put_u16(out, static_cast<unsigned>(value >> 16));
     put_u16(out, static_cast<unsigned>(value & 0xFFFF));
 }
 
-inline void put_id(std::vector<std::uint8_t> &out, const char (&id)[5]) {
+inline void put_id(std::vector<std::uint8_t> &out, const char (&id)[5])
+{
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(id[i]));
 }
 
 inline void put_chunk(std::vector<std::uint8_t> &out, const char (&id)[5],
-                      const std::vector<std::uint8_t> &data) {
+                      const std::vector<std::uint8_t> &data)
+{
     put_id(out, id);
     put_u32(out, data.size());
     out.insert(out.end(), data.begin(), data.end());
-    if (data.size() % 2) out.push_back(0); // chunks start on even offsets
+    if (data.size() % 2)
+        out.push_back(0); // chunks start on even offsets
 }
 
 } // namespace detail
@@ -103,7 +114,8 @@ inline void put_chunk(std::vector<std::uint8_t> &out, const char (&id)[5],
 // format: no pixels, more than 65535 pixels a side, an empty or too large palette, or
 // an index outside the palette.
 inline std::vector<std::uint8_t> encode(const IndexedImage &image,
-                                        Compression compression = Compression::ByteRun1) {
+                                        Compression compression = Compression::ByteRun1)
+{
     using namespace detail;
     if (image.width < 1 || image.height < 1 || image.width > 0xFFFF || image.height > 0xFFFF)
         throw std::invalid_argument("ILBM: bad picture size");

@@ -26,23 +26,27 @@ namespace {
 
 using ilbm::Rgb;
 
-QColor qcolor(Rgb c, int alpha = 255) {
+QColor qcolor(Rgb c, int alpha = 255)
+{
     return QColor(c.r, c.g, c.b, alpha);
 }
 
-Rgb rgb_of(QRgb p) {
+Rgb rgb_of(QRgb p)
+{
     return {static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
             static_cast<std::uint8_t>(qBlue(p))};
 }
 
-std::uint32_t key(Rgb c) {
+std::uint32_t key(Rgb c)
+{
     return std::uint32_t{c.r} << 16 | std::uint32_t{c.g} << 8 | c.b;
 }
 
 const char *const FONT_FILE = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf";
 
 // The title font, sized so that its capitals are banner::CAP_HEIGHT pixels high.
-bool title_font(QFont &font) {
+bool title_font(QFont &font)
+{
     const int id = QFontDatabase::addApplicationFont(FONT_FILE);
     if (id < 0) {
         std::fprintf(stderr, "make_banner: cannot load %s (package fonts-dejavu-core)\n",
@@ -62,7 +66,8 @@ bool title_font(QFont &font) {
 }
 
 // A separable box blur of the alpha channel, three passes: close to a Gaussian.
-QImage soften(const QImage &mask, int radius) {
+QImage soften(const QImage &mask, int radius)
+{
     const int w = mask.width(), h = mask.height();
     std::vector<int> a(static_cast<std::size_t>(w * h));
     for (int y = 0; y < h; ++y)
@@ -93,7 +98,8 @@ QImage soften(const QImage &mask, int radius) {
 }
 
 // A small diamond centred on (x, y).
-QPainterPath diamond(double x, double y, double r) {
+QPainterPath diamond(double x, double y, double r)
+{
     QPainterPath path;
     path.moveTo(x - r, y);
     path.lineTo(x, y - r);
@@ -103,7 +109,8 @@ QPainterPath diamond(double x, double y, double r) {
     return path;
 }
 
-QImage draw(const QFont &font) {
+QImage draw(const QFont &font)
+{
     using namespace banner;
     QImage image(WIDTH, HEIGHT, QImage::Format_ARGB32);
     for (int y = 0; y < HEIGHT; ++y) {
@@ -169,7 +176,8 @@ struct Entry {
 
 // Median cut: splits the colours into `boxes` groups along their widest channel, at
 // the median by pixel count, and gives each group its weighted mean.
-std::vector<Rgb> median_cut(std::vector<Entry> colours, std::size_t boxes) {
+std::vector<Rgb> median_cut(std::vector<Entry> colours, std::size_t boxes)
+{
     struct Box {
         std::size_t begin, end;
     };
@@ -202,7 +210,8 @@ std::vector<Rgb> median_cut(std::vector<Entry> colours, std::size_t boxes) {
                 pick_channel = ch;
             }
         }
-        if (pick == list.size()) break; // every group is a single colour
+        if (pick == list.size())
+            break; // every group is a single colour
         Box b = list[pick];
         const auto first = colours.begin() + static_cast<std::ptrdiff_t>(b.begin);
         const auto last = colours.begin() + static_cast<std::ptrdiff_t>(b.end);
@@ -214,7 +223,8 @@ std::vector<Rgb> median_cut(std::vector<Entry> colours, std::size_t boxes) {
         std::size_t split = b.begin, seen = 0;
         while (split + 1 < b.end && seen + colours[split].count <= total / 2)
             seen += colours[split++].count;
-        if (split == b.begin) ++split;
+        if (split == b.begin)
+            ++split;
         list[pick] = {b.begin, split};
         list.push_back({split, b.end});
     }
@@ -235,14 +245,16 @@ std::vector<Rgb> median_cut(std::vector<Entry> colours, std::size_t boxes) {
     return palette;
 }
 
-int distance(Rgb a, Rgb b) {
+int distance(Rgb a, Rgb b)
+{
     const int dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
     return 3 * dr * dr + 4 * dg * dg + 2 * db * db; // green counts most, blue least
 }
 
 // The picture with a palette of at most 256 colours. `exact` colours keep entries of
 // their own (first, in the order given), so flat areas come out unchanged.
-ilbm::IndexedImage quantise(const QImage &image, const std::vector<Rgb> &exact) {
+ilbm::IndexedImage quantise(const QImage &image, const std::vector<Rgb> &exact)
+{
     std::unordered_map<std::uint32_t, std::size_t> counts;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) ++counts[key(rgb_of(image.pixel(x, y)))];
@@ -283,7 +295,8 @@ ilbm::IndexedImage quantise(const QImage &image, const std::vector<Rgb> &exact) 
             if (found == nearest.end()) {
                 std::size_t best = 0;
                 for (std::size_t i = 1; i < palette.size(); ++i)
-                    if (distance(c, palette[i]) < distance(c, palette[best])) best = i;
+                    if (distance(c, palette[i]) < distance(c, palette[best]))
+                        best = i;
                 found = nearest.emplace(key(c), static_cast<std::uint8_t>(best)).first;
             }
             out.pixels.push_back(found->second);
@@ -291,7 +304,8 @@ ilbm::IndexedImage quantise(const QImage &image, const std::vector<Rgb> &exact) 
     return out;
 }
 
-QImage preview(const ilbm::IndexedImage &picture) {
+QImage preview(const ilbm::IndexedImage &picture)
+{
     QImage out(picture.width, picture.height, QImage::Format_RGB32);
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
@@ -304,16 +318,19 @@ QImage preview(const ilbm::IndexedImage &picture) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr, "usage: make_banner OUTPUT.iff [PREVIEW.png]\n");
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
     QFont font;
-    if (!title_font(font)) return 1;
+    if (!title_font(font))
+        return 1;
     const QImage image = draw(font);
 
     std::vector<Rgb> exact;

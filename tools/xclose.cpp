@@ -5,13 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: xclose WINDOW-ID\n");
         return 2;
     }
     Display *display = XOpenDisplay(nullptr);
-    if (!display) return 1;
+    if (!display)
+        return 1;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = static_cast<Window>(std::strtoul(argv[1], nullptr, 0));

@@ -26,75 +26,94 @@ char arg_platform_flag[] = "-platform";
 std::string chosen_platform;
 char *app_argv[] = {arg_program, arg_platform_flag, nullptr, nullptr};
 
-const char *env(const char *name) {
+const char *env(const char *name)
+{
     const char *value = std::getenv(name);
     return value && *value ? value : nullptr;
 }
 
-bool x11_reachable() {
+bool x11_reachable()
+{
     Display *display = XOpenDisplay(nullptr);
-    if (!display) return false;
+    if (!display)
+        return false;
     XCloseDisplay(display);
     return true;
 }
 
-bool wayland_reachable() {
+bool wayland_reachable()
+{
     const char *name = env("WAYLAND_DISPLAY");
-    if (!name) name = "wayland-0";
+    if (!name)
+        name = "wayland-0";
     std::string path = name;
     if (path.front() != '/') {
         const char *runtime = env("XDG_RUNTIME_DIR");
-        if (!runtime) return false;
+        if (!runtime)
+            return false;
         path = std::string(runtime) + "/" + path;
     }
     sockaddr_un addr{};
-    if (path.size() >= sizeof addr.sun_path) return false;
+    if (path.size() >= sizeof addr.sun_path)
+        return false;
     addr.sun_family = AF_UNIX;
     path.copy(addr.sun_path, path.size());
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     const bool ok = connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0;
     close(fd);
     return ok;
 }
 
-bool plugin_installed(const QString &platform) {
+bool plugin_installed(const QString &platform)
+{
     const QDir dir(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
     return !dir.entryList({"libq" + platform + "*.so"}, QDir::Files).isEmpty();
 }
 
 // Whether Qt can start on `name` ("xcb", "wayland", "offscreen", ... with options
 // after a colon) without ending the program because nothing answers.
-bool platform_usable(const QString &spec) {
+bool platform_usable(const QString &spec)
+{
     const QString name = spec.section(':', 0, 0);
-    if (!plugin_installed(name)) return false;
-    if (name == "xcb") return x11_reachable();
-    if (name.startsWith("wayland")) return wayland_reachable();
+    if (!plugin_installed(name))
+        return false;
+    if (name == "xcb")
+        return x11_reachable();
+    if (name.startsWith("wayland"))
+        return wayland_reachable();
     return true; // offscreen, minimal, vnc, ...: nothing to reach beforehand
 }
 
 // The first usable platform: the one the user asked for in QT_QPA_PLATFORM (a list
 // separated by ';'), else X11 when DISPLAY is set, else Wayland. Empty when none.
-std::string choose_platform() {
+std::string choose_platform()
+{
     if (const char *wanted = env("QT_QPA_PLATFORM")) {
         for (const QString &spec : QString(wanted).split(';', Qt::SkipEmptyParts))
-            if (platform_usable(spec)) return spec.toStdString();
+            if (platform_usable(spec))
+                return spec.toStdString();
         return {};
     }
-    if (env("DISPLAY") && platform_usable("xcb")) return "xcb";
-    if (env("WAYLAND_DISPLAY") && platform_usable("wayland")) return "wayland";
+    if (env("DISPLAY") && platform_usable("xcb"))
+        return "xcb";
+    if (env("WAYLAND_DISPLAY") && platform_usable("wayland"))
+        return "wayland";
     return {};
 }
 
 } // namespace
 
-bool display_connect() {
+bool display_connect()
+{
     if (connections > 0) {
         ++connections;
         return true;
     }
     chosen_platform = choose_platform();
-    if (chosen_platform.empty()) return false;
+    if (chosen_platform.empty())
+        return false;
     app_argv[2] = chosen_platform.data();
     app_argc = 3;
     application = std::make_unique<QApplication>(app_argc, app_argv);
@@ -107,12 +126,15 @@ bool display_connect() {
     return true;
 }
 
-void display_disconnect() {
-    if (connections == 0 || --connections > 0) return;
+void display_disconnect()
+{
+    if (connections == 0 || --connections > 0)
+        return;
     application.reset();
 }
 
-bool display_connected() {
+bool display_connected()
+{
     return connections > 0;
 }
 

@@ -23,10 +23,12 @@ struct List {
 
 void add_tail(List &list, Node *node);
 void remove_node(List &list, Node *node);
-inline Node *get_head(const List &list) {
+inline Node *get_head(const List &list)
+{
     return list.head;
 }
-inline Node *get_succ(const Node *node) {
+inline Node *get_succ(const Node *node)
+{
     return node->succ;
 }
 

@@ -13,28 +13,36 @@ extern char **environ;
 
 namespace platform {
 
-bool directory_exists(const std::string &path) {
+bool directory_exists(const std::string &path)
+{
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     close(fd);
     return true;
 }
 
-std::string user_language_code() {
+std::string user_language_code()
+{
     const char *value = nullptr;
     for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         value = std::getenv(name);
-        if (value && *value) break;
+        if (value && *value)
+            break;
     }
-    if (!value || !*value) return {};
+    if (!value || !*value)
+        return {};
     const QString locale = QString::fromLocal8Bit(value).section('.', 0, 0).section('@', 0, 0);
-    if (locale == "C" || locale == "POSIX") return {};
+    if (locale == "C" || locale == "POSIX")
+        return {};
     const QLocale::Language language = QLocale(locale).language();
-    if (language == QLocale::AnyLanguage || language == QLocale::C) return {};
+    if (language == QLocale::AnyLanguage || language == QLocale::C)
+        return {};
     return QLocale::languageToCode(language, QLocale::ISO639Part2T).toStdString();
 }
 
-int dup_std_stream(StdStream stream) {
+int dup_std_stream(StdStream stream)
+{
     const int fd = stream == StdStream::input ? 0 : stream == StdStream::output ? 1 : 2;
     const int dup = fcntl(fd, F_DUPFD_CLOEXEC, 3);
     if (dup >= 0 || errno != EBADF)
@@ -49,8 +57,10 @@ int dup_std_stream(StdStream stream) {
     return moved;
 }
 
-void close_handle(int handle) {
-    if (handle >= 0) close(handle);
+void close_handle(int handle)
+{
+    if (handle >= 0)
+        close(handle);
 }
 
 namespace {
@@ -59,7 +69,8 @@ namespace {
 // limit is raised for the moment of the start and put back afterwards.
 class StackLimitRaise {
   public:
-    explicit StackLimitRaise(rlim_t wanted) {
+    explicit StackLimitRaise(rlim_t wanted)
+    {
         if (getrlimit(RLIMIT_STACK, &old_) != 0 || old_.rlim_cur == RLIM_INFINITY ||
             old_.rlim_cur >= wanted)
             return;
@@ -68,8 +79,10 @@ class StackLimitRaise {
             old_.rlim_max == RLIM_INFINITY || old_.rlim_max >= wanted ? wanted : old_.rlim_max;
         changed_ = setrlimit(RLIMIT_STACK, &raised) == 0;
     }
-    ~StackLimitRaise() {
-        if (changed_) setrlimit(RLIMIT_STACK, &old_);
+    ~StackLimitRaise()
+    {
+        if (changed_)
+            setrlimit(RLIMIT_STACK, &old_);
     }
     StackLimitRaise(const StackLimitRaise &) = delete;
     StackLimitRaise &operator=(const StackLimitRaise &) = delete;
@@ -82,11 +95,13 @@ class StackLimitRaise {
 struct SpawnSetup {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
-    SpawnSetup() {
+    SpawnSetup()
+    {
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attr);
     }
-    ~SpawnSetup() {
+    ~SpawnSetup()
+    {
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attr);
     }
@@ -96,7 +111,8 @@ struct SpawnSetup {
 
 } // namespace
 
-bool spawn_detached(const SpawnRequest &request) {
+bool spawn_detached(const SpawnRequest &request)
+{
     // Children that end are reaped by the system, so none is left a zombie while
     // the launcher still runs.
     struct sigaction reap {};

@@ -24,43 +24,54 @@ Library libraries[] = {
     {"bevel.image", false},      {"bitmap.image", false},
 };
 
-std::map<std::string, testing::LibraryFault> &faults() {
+std::map<std::string, testing::LibraryFault> &faults()
+{
     static std::map<std::string, testing::LibraryFault> map;
     return map;
 }
 
-std::vector<std::string> &calls() {
+std::vector<std::string> &calls()
+{
     static std::vector<std::string> list;
     return list;
 }
 
-bool has_fault(const char *name, testing::LibraryFault fault) {
+bool has_fault(const char *name, testing::LibraryFault fault)
+{
     const auto it = faults().find(name);
     return it != faults().end() && it->second == fault;
 }
 
-Library *find_library(CONST_STRPTR name) {
+Library *find_library(CONST_STRPTR name)
+{
     for (Library &lib : libraries)
-        if (std::strcmp(lib.name, name) == 0) return &lib;
+        if (std::strcmp(lib.name, name) == 0)
+            return &lib;
     return nullptr;
 }
 
 } // namespace
 
-Library *OpenLibrary(CONST_STRPTR name, int32 version) {
+Library *OpenLibrary(CONST_STRPTR name, int32 version)
+{
     calls().push_back(std::string("open ") + name);
     Library *lib = find_library(name);
-    if (!lib || has_fault(name, testing::LibraryFault::missing)) return nullptr;
+    if (!lib || has_fault(name, testing::LibraryFault::missing))
+        return nullptr;
     const int32 available =
         has_fault(name, testing::LibraryFault::too_old) ? 50 : PLATFORM_LIBRARY_VERSION;
-    if (version > available) return nullptr;
-    if (lib->is_display ? !display_connect() : !display_connected()) return nullptr;
-    if (!lib->is_display) display_connect(); // held until the class is closed
+    if (version > available)
+        return nullptr;
+    if (lib->is_display ? !display_connect() : !display_connected())
+        return nullptr;
+    if (!lib->is_display)
+        display_connect(); // held until the class is closed
     ++lib->opens;
     return lib;
 }
 
-Interface *GetInterface(Library *library, CONST_STRPTR name, int32 version) {
+Interface *GetInterface(Library *library, CONST_STRPTR name, int32 version)
+{
     calls().push_back(std::string("get ") + library->name);
     if (std::strcmp(name, "main") != 0 || version != 1 ||
         has_fault(library->name, testing::LibraryFault::no_interface))
@@ -69,30 +80,36 @@ Interface *GetInterface(Library *library, CONST_STRPTR name, int32 version) {
     return &library->main;
 }
 
-void DropInterface(Interface *iface) {
+void DropInterface(Interface *iface)
+{
     calls().push_back(std::string("drop ") + iface->library->name);
     --iface->library->interfaces;
 }
 
-void CloseLibrary(Library *library) {
+void CloseLibrary(Library *library)
+{
     calls().push_back(std::string("close ") + library->name);
     --library->opens;
     display_disconnect();
 }
 
-void testing::set_library_fault(const std::string &name, LibraryFault fault) {
+void testing::set_library_fault(const std::string &name, LibraryFault fault)
+{
     faults()[name] = fault;
 }
 
-void testing::clear_library_faults() {
+void testing::clear_library_faults()
+{
     faults().clear();
 }
 
-const std::vector<std::string> &testing::library_calls() {
+const std::vector<std::string> &testing::library_calls()
+{
     return calls();
 }
 
-void testing::clear_library_calls() {
+void testing::clear_library_calls()
+{
     calls().clear();
 }
 

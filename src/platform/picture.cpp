@@ -29,31 +29,38 @@ constexpr std::uintmax_t MAX_FILE_BYTES = 64u << 20;
 constexpr std::uint32_t MAX_SIDE = 16384;
 constexpr std::uint64_t MAX_PIXELS = std::uint64_t{1} << 25;
 
-bool have_gui() {
+bool have_gui()
+{
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
 }
 
 // The whole of a regular file, or false.
-bool read_whole_file(const std::string &path, std::vector<std::uint8_t> &data) {
+bool read_whole_file(const std::string &path, std::vector<std::uint8_t> &data)
+{
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size == 0 || size > MAX_FILE_BYTES) return false;
+    if (ec || size == 0 || size > MAX_FILE_BYTES)
+        return false;
     std::ifstream in(path, std::ios::binary);
     data.resize(static_cast<std::size_t>(size));
     return in.read(reinterpret_cast<char *>(data.data()), static_cast<std::streamsize>(size)) &&
            in.gcount() == static_cast<std::streamsize>(size);
 }
 
-std::uint32_t be32(const std::uint8_t *p) {
+std::uint32_t be32(const std::uint8_t *p)
+{
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
-std::uint32_t be16(const std::uint8_t *p) {
+std::uint32_t be16(const std::uint8_t *p)
+{
     return std::uint32_t{p[0]} << 8 | p[1];
 }
 
-bool is_id(const std::uint8_t *p, const char (&id)[5]) {
+bool is_id(const std::uint8_t *p, const char (&id)[5])
+{
     return std::memcmp(p, id, 4) == 0;
 }
 
@@ -61,17 +68,21 @@ bool is_id(const std::uint8_t *p, const char (&id)[5]) {
 // byte 1 - n times. Whether -128 is a no-op or a run depends on the reader, so it is
 // refused, as is a run that reaches past the end of its row part or of the data.
 bool byterun1_rows_fit(const std::uint8_t *body, std::uint64_t size, std::uint64_t row_part,
-                       std::uint64_t row_parts) {
+                       std::uint64_t row_parts)
+{
     std::uint64_t at = 0;
     for (std::uint64_t part = 0; part < row_parts; ++part)
         for (std::uint64_t left = row_part; left > 0;) {
-            if (at >= size) return false;
+            if (at >= size)
+                return false;
             const int n = body[at] < 128 ? body[at] : body[at] - 256;
             ++at;
-            if (n == -128) return false;
+            if (n == -128)
+                return false;
             const auto count = static_cast<std::uint64_t>(n >= 0 ? n + 1 : 1 - n);
             const std::uint64_t stored = n >= 0 ? count : 1;
-            if (count > left || at + stored > size) return false;
+            if (count > left || at + stored > size)
+                return false;
             at += stored;
             left -= count;
         }
@@ -90,37 +101,47 @@ struct IffPicture {
 // come before the pixels (BODY) and describe a picture SDL_image can show, and the
 // pixels must be complete inside BODY. True, with is_iff false, for data that is not
 // an IFF picture: the decoders look at that themselves.
-bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &picture) {
+bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &picture)
+{
     const std::uint8_t *p = data.data();
     const std::size_t size = data.size();
-    if (size < 12 || !is_id(p, "FORM")) return true;
+    if (size < 12 || !is_id(p, "FORM"))
+        return true;
     const bool pbm = is_id(p + 8, "PBM ");
-    if (!pbm && !is_id(p + 8, "ILBM")) return true;
+    if (!pbm && !is_id(p + 8, "ILBM"))
+        return true;
     picture.is_iff = true;
     const std::uint64_t form_end = std::uint64_t{be32(p + 4)} + 8;
-    if (form_end > size) return false;
+    if (form_end > size)
+        return false;
 
     const std::uint8_t *bmhd = nullptr;
     const std::uint8_t *body = nullptr;
     std::uint64_t body_size = 0;
     for (std::uint64_t at = 12; at < form_end && !body;) {
-        if (at + 8 > form_end) return false;
+        if (at + 8 > form_end)
+            return false;
         const std::uint64_t length = be32(p + at + 4);
         const std::uint64_t data_at = at + 8;
-        if (data_at + length > form_end) return false;
+        if (data_at + length > form_end)
+            return false;
         if (is_id(p + at, "BMHD")) {
-            if (length < 20) return false;
+            if (length < 20)
+                return false;
             bmhd = p + data_at;
         } else if (is_id(p + at, "CMAP")) {
-            if (length > 3 * 256) return false;
+            if (length > 3 * 256)
+                return false;
         } else if (is_id(p + at, "BODY")) {
-            if (!bmhd) return false;
+            if (!bmhd)
+                return false;
             body = p + data_at;
             body_size = length;
         }
         at = data_at + length + (length & 1);
     }
-    if (!body) return false;
+    if (!body)
+        return false;
 
     const std::uint32_t width = be16(bmhd), height = be16(bmhd + 2);
     const unsigned planes = bmhd[8], masking = bmhd[9], compression = bmhd[10];
@@ -128,7 +149,8 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
         std::uint64_t{width} * height > MAX_PIXELS)
         return false;
     const bool planes_known = pbm ? planes == 8 : (planes >= 1 && planes <= 8) || planes == 24;
-    if (!planes_known || masking > 3 || compression > 1) return false;
+    if (!planes_known || masking > 3 || compression > 1)
+        return false;
     picture.width = static_cast<int>(width);
     picture.height = static_cast<int>(height);
 
@@ -137,7 +159,8 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
     const std::uint64_t words = (width + 15) / 16;
     const std::uint64_t row_part = pbm ? words * 16 : words * 2;
     const std::uint64_t row_parts = std::uint64_t{height} * (pbm ? 1 : planes + (masking & 1));
-    if (compression == 0) return body_size >= row_part * row_parts;
+    if (compression == 0)
+        return body_size >= row_part * row_parts;
     return byterun1_rows_fit(body, body_size, row_part, row_parts);
 }
 
@@ -147,7 +170,8 @@ struct SurfaceFree {
 using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
 
 // The file name's extension, which SDL_image needs for formats without a signature.
-std::string extension_of(const std::string &path) {
+std::string extension_of(const std::string &path)
+{
     const std::string ext = std::filesystem::path(path).extension().string();
     return ext.size() > 1 ? ext.substr(1) : std::string();
 }
@@ -155,25 +179,32 @@ std::string extension_of(const std::string &path) {
 // A copy of the surface as 32-bit ARGB, a colour key turned into clear pixels, cut to
 // `width` x `height` when those are set and smaller (SDL_image pads the rows of IFF
 // pictures to a multiple of 16 pixels).
-QImage to_image(SDL_Surface *decoded, int width, int height) {
+QImage to_image(SDL_Surface *decoded, int width, int height)
+{
     const Surface argb(SDL_ConvertSurfaceFormat(decoded, SDL_PIXELFORMAT_ARGB8888, 0));
-    if (!argb || argb->w <= 0 || argb->h <= 0) return {};
+    if (!argb || argb->w <= 0 || argb->h <= 0)
+        return {};
     width = width > 0 ? std::min(width, argb->w) : argb->w;
     height = height > 0 ? std::min(height, argb->h) : argb->h;
     QImage image(width, height, QImage::Format_ARGB32);
-    if (image.isNull()) return {};
-    if (SDL_MUSTLOCK(argb.get()) && SDL_LockSurface(argb.get()) != 0) return {};
+    if (image.isNull())
+        return {};
+    if (SDL_MUSTLOCK(argb.get()) && SDL_LockSurface(argb.get()) != 0)
+        return {};
     const auto *pixels = static_cast<const std::uint8_t *>(argb->pixels);
     const auto row_bytes = static_cast<std::size_t>(width) * 4;
     for (int y = 0; y < height; ++y)
         std::memcpy(image.scanLine(y), pixels + static_cast<std::ptrdiff_t>(y) * argb->pitch,
                     row_bytes);
-    if (SDL_MUSTLOCK(argb.get())) SDL_UnlockSurface(argb.get());
+    if (SDL_MUSTLOCK(argb.get()))
+        SDL_UnlockSurface(argb.get());
     return image;
 }
 
-Picture *picture_of(QPixmap pixmap) {
-    if (pixmap.isNull()) return nullptr;
+Picture *picture_of(QPixmap pixmap)
+{
+    if (pixmap.isNull())
+        return nullptr;
     return new Picture{std::move(pixmap)};
 }
 
@@ -183,7 +214,8 @@ const QString ADWAITA = QStringLiteral("Adwaita");
 // plug-in says where that is (the offscreen one names no directory at all), and some
 // name no theme: then hicolor, the freedesktop default, is the theme, and Adwaita the
 // fallback for anything it lacks.
-void prepare_icon_themes() {
+void prepare_icon_themes()
+{
     QStringList paths = QIcon::themeSearchPaths();
     QStringList wanted{QDir::homePath() + "/.icons"};
     for (const QString &dir :
@@ -200,18 +232,23 @@ void prepare_icon_themes() {
         QIcon::setFallbackThemeName(ADWAITA);
         changed = true;
     }
-    if (QIcon::themeName().isEmpty()) QIcon::setThemeName("hicolor");
+    if (QIcon::themeName().isEmpty())
+        QIcon::setThemeName("hicolor");
     // Qt keeps what it has read of each theme, fallback included, until the search
     // path changes.
-    if (changed) QIcon::setThemeSearchPaths(paths);
+    if (changed)
+        QIcon::setThemeSearchPaths(paths);
 }
 
 // The icon at `size` device-independent pixels and `ratio` device pixels to each;
 // scaled up when the theme only has smaller pictures of it.
-QPixmap render_icon(const QIcon &icon, int size, qreal ratio) {
-    if (icon.isNull()) return {};
+QPixmap render_icon(const QIcon &icon, int size, qreal ratio)
+{
+    if (icon.isNull())
+        return {};
     QPixmap pixmap = icon.pixmap(QSize(size, size), ratio);
-    if (pixmap.isNull()) return {};
+    if (pixmap.isNull())
+        return {};
     const QSizeF logical = pixmap.deviceIndependentSize();
     if (logical.width() < size || logical.height() < size) {
         const int device = static_cast<int>(std::ceil(size * ratio));
@@ -224,22 +261,29 @@ QPixmap render_icon(const QIcon &icon, int size, qreal ratio) {
 
 } // namespace
 
-Picture *load_picture(const std::string &path) {
-    if (!have_gui()) return nullptr;
+Picture *load_picture(const std::string &path)
+{
+    if (!have_gui())
+        return nullptr;
     std::vector<std::uint8_t> data;
     IffPicture iff;
-    if (!read_whole_file(path, data) || !check_iff_picture(data, iff)) return nullptr;
+    if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
+        return nullptr;
     SDL_RWops *stream = SDL_RWFromConstMem(data.data(), static_cast<int>(data.size()));
-    if (!stream) return nullptr;
+    if (!stream)
+        return nullptr;
     const std::string ext = extension_of(path);
     const Surface decoded(IMG_LoadTyped_RW(stream, 1, ext.empty() ? nullptr : ext.c_str()));
-    if (!decoded) return nullptr;
+    if (!decoded)
+        return nullptr;
     QImage image = to_image(decoded.get(), iff.width, iff.height);
-    if (image.isNull()) return nullptr;
+    if (image.isNull())
+        return nullptr;
     return picture_of(QPixmap::fromImage(std::move(image)));
 }
 
-Picture *theme_picture(CONST_STRPTR icon_name, int32 min_size) {
+Picture *theme_picture(CONST_STRPTR icon_name, int32 min_size)
+{
     if (!have_gui() || !icon_name || !*icon_name || min_size <= 0 ||
         min_size > static_cast<int32>(MAX_SIDE))
         return nullptr;
@@ -260,7 +304,8 @@ Picture *theme_picture(CONST_STRPTR icon_name, int32 min_size) {
     return picture_of(std::move(pixmap));
 }
 
-void free_picture(Picture *picture) {
+void free_picture(Picture *picture)
+{
     delete picture;
 }
 

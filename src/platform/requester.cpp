@@ -9,16 +9,20 @@
 namespace platform {
 
 namespace {
-testing::RequesterHook &requester_hook() {
+testing::RequesterHook &requester_hook()
+{
     static testing::RequesterHook hook;
     return hook;
 }
 } // namespace
 
 bool show_error_requester(Interface *requester, CONST_STRPTR title, CONST_STRPTR body,
-                          CONST_STRPTR button) {
-    if (requester_hook()) return requester_hook()(title, body);
-    if (!requester || !display_connected()) return false;
+                          CONST_STRPTR button)
+{
+    if (requester_hook())
+        return requester_hook()(title, body);
+    if (!requester || !display_connected())
+        return false;
 
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(title), QString::fromUtf8(body));
     box.setTextFormat(Qt::PlainText);
@@ -30,7 +34,8 @@ bool show_error_requester(Interface *requester, CONST_STRPTR title, CONST_STRPTR
     return true;
 }
 
-void testing::set_requester_hook(RequesterHook hook) {
+void testing::set_requester_hook(RequesterHook hook)
+{
     requester_hook() = std::move(hook);
 }
 

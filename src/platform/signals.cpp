@@ -18,28 +18,33 @@ uint32 allocated = SIGBREAKF_CTRL_C; // the break bit is never handed out
 int break_pipe[2] = {-1, -1};        // written by the signal handler, read by Wait
 QPointer<QSocketNotifier> break_notifier;
 
-void on_break_signal(int) {
+void on_break_signal(int)
+{
     const int saved = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = write(break_pipe[1], &byte, 1);
     errno = saved;
 }
 
-void take_break_requests() {
+void take_break_requests()
+{
     char bytes[64];
     while (break_pipe[0] >= 0 && read(break_pipe[0], bytes, sizeof bytes) > 0)
         pending |= SIGBREAKF_CTRL_C;
 }
 
 // The event loop must wake up for a break as it does for window events.
-void watch_break_pipe() {
-    if (break_notifier || break_pipe[0] < 0 || !QCoreApplication::instance()) return;
+void watch_break_pipe()
+{
+    if (break_notifier || break_pipe[0] < 0 || !QCoreApplication::instance())
+        return;
     break_notifier =
         new QSocketNotifier(break_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(break_notifier, &QSocketNotifier::activated, [] { take_break_requests(); });
 }
 
-void sleep_until_break() {
+void sleep_until_break()
+{
     pollfd fd{break_pipe[0], POLLIN, 0};
     while (poll(&fd, 1, -1) < 0 && errno == EINTR) {
     }
@@ -47,8 +52,10 @@ void sleep_until_break() {
 
 } // namespace
 
-void install_break_signals() {
-    if (break_pipe[0] < 0 && pipe2(break_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+void install_break_signals()
+{
+    if (break_pipe[0] < 0 && pipe2(break_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
     struct sigaction action {};
     action.sa_handler = on_break_signal;
     sigemptyset(&action.sa_mask);
@@ -56,7 +63,8 @@ void install_break_signals() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
-int32 AllocSignal() {
+int32 AllocSignal()
+{
     for (int32 signum = 16; signum < 32; ++signum) {
         const uint32 bit = 1u << signum;
         if (!(allocated & bit)) {
@@ -68,15 +76,19 @@ int32 AllocSignal() {
     return -1;
 }
 
-void FreeSignal(int32 signum) {
-    if (signum >= 0 && signum < 32) allocated &= ~(1u << signum) | SIGBREAKF_CTRL_C;
+void FreeSignal(int32 signum)
+{
+    if (signum >= 0 && signum < 32)
+        allocated &= ~(1u << signum) | SIGBREAKF_CTRL_C;
 }
 
-void Signal(uint32 bits) {
+void Signal(uint32 bits)
+{
     pending |= bits;
 }
 
-uint32 Wait(uint32 mask) {
+uint32 Wait(uint32 mask)
+{
     for (;;) {
         take_break_requests();
         if (const uint32 got = pending & mask) {

@@ -54,7 +54,8 @@ class WindowWidget : public QDialog {
     WindowObject *owner() const { return owner_; }
 
   protected:
-    void closeEvent(QCloseEvent *event) override {
+    void closeEvent(QCloseEvent *event) override
+    {
         event->ignore();
         reject();
     }
@@ -67,15 +68,19 @@ class WindowWidget : public QDialog {
 class WindowObject : public Object {
   public:
     WindowObject() : Object(new WindowWidget(this)) {}
-    ~WindowObject() override {
+    ~WindowObject() override
+    {
         children.clear(); // before the widgets they point into go with the window
         owned.reset();
-        if (signum >= 0) FreeSignal(signum);
+        if (signum >= 0)
+            FreeSignal(signum);
     }
 
-    void post(uint32 event) {
+    void post(uint32 event)
+    {
         events.push_back(event);
-        if (signum >= 0) Signal(1u << signum);
+        if (signum >= 0)
+            Signal(1u << signum);
     }
 
     std::deque<uint32> events;
@@ -84,11 +89,13 @@ class WindowObject : public Object {
     bool open = false;
 };
 
-void WindowWidget::reject() {
+void WindowWidget::reject()
+{
     owner_->post(WMHI_CLOSEWINDOW);
 }
 
-void WindowWidget::keyPressEvent(QKeyEvent *event) {
+void WindowWidget::keyPressEvent(QKeyEvent *event)
+{
     if (event->key() == Qt::Key_F1 && !owner_->about.isEmpty()) {
         QMessageBox::about(this, windowTitle(), owner_->about);
         return;
@@ -98,13 +105,15 @@ void WindowWidget::keyPressEvent(QKeyEvent *event) {
 
 // Gadget events go to the window that holds the gadget once it is open; until then
 // there is nobody to tell.
-void report(QWidget *gadget, uint32 id) {
+void report(QWidget *gadget, uint32 id)
+{
     if (auto *window = dynamic_cast<WindowWidget *>(gadget->window()))
         window->owner()->post(WMHI_GADGETUP | id);
 }
 
 // "Save & _Launch" in Qt's words: "Save && &Launch".
-QString mnemonic_text(CONST_STRPTR text) {
+QString mnemonic_text(CONST_STRPTR text)
+{
     QString out;
     for (const QChar c : QString::fromUtf8(text)) {
         if (c == '&')
@@ -118,7 +127,8 @@ QString mnemonic_text(CONST_STRPTR text) {
 }
 
 // Children that all take one share of a row.
-bool equal_shares(const std::vector<Child> &children) {
+bool equal_shares(const std::vector<Child> &children)
+{
     return std::all_of(children.begin(), children.end(), [&](const Child &c) {
         return c.weight == children.front().weight && c.weight > 0;
     });
@@ -126,26 +136,32 @@ bool equal_shares(const std::vector<Child> &children) {
 
 // Equal shares mean equal widths: every child with a size of its own gets the width
 // of the widest, so that a longer text does not make its button larger.
-void match_widths(const std::vector<std::unique_ptr<Object>> &children) {
+void match_widths(const std::vector<std::unique_ptr<Object>> &children)
+{
     int widest = 0;
     for (const auto &child : children) widest = std::max(widest, child->widget->sizeHint().width());
     for (const auto &child : children)
-        if (child->widget->sizeHint().isValid()) child->widget->setMinimumWidth(widest);
+        if (child->widget->sizeHint().isValid())
+            child->widget->setMinimumWidth(widest);
 }
 
-std::unique_ptr<Object> take(Object *object) {
+std::unique_ptr<Object> take(Object *object)
+{
     return std::unique_ptr<Object>(object);
 }
 
-QString gadget_name(uint32 id) {
+QString gadget_name(uint32 id)
+{
     return QStringLiteral("gadget%1").arg(id);
 }
 
 } // namespace
 
-Object *NewWindowObject(const WindowAttrs &attrs) {
+Object *NewWindowObject(const WindowAttrs &attrs)
+{
     std::unique_ptr<Object> layout = take(attrs.layout);
-    if (!layout) return nullptr;
+    if (!layout)
+        return nullptr;
     auto window = std::make_unique<WindowObject>();
     auto *w = static_cast<WindowWidget *>(window->widget);
     w->setWindowTitle(QString::fromUtf8(attrs.title));
@@ -162,14 +178,16 @@ Object *NewWindowObject(const WindowAttrs &attrs) {
     return window.release();
 }
 
-Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children) {
+Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
+{
     std::vector<std::unique_ptr<Object>> taken;
     bool complete = true;
     for (const Child &child : children) {
         complete = complete && child.object;
         taken.push_back(take(child.object));
     }
-    if (!complete) return nullptr;
+    if (!complete)
+        return nullptr;
 
     QWidget *container =
         attrs.frame_title ? new QGroupBox(QString::fromUtf8(attrs.frame_title)) : new QWidget;
@@ -184,7 +202,8 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children) {
         box = attrs.horizontal ? static_cast<QBoxLayout *>(new QHBoxLayout(container))
                                : new QVBoxLayout(container);
     }
-    if (!attrs.frame_title) container->layout()->setContentsMargins(0, 0, 0, 0);
+    if (!attrs.frame_title)
+        container->layout()->setContentsMargins(0, 0, 0, 0);
 
     auto it = taken.begin();
     for (const Child &child : children) {
@@ -202,18 +221,21 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children) {
         }
         group->children.push_back(std::move(object));
     }
-    if (attrs.horizontal && equal_shares(children)) match_widths(group->children);
+    if (attrs.horizontal && equal_shares(children))
+        match_widths(group->children);
     return group.release();
 }
 
-Object *NewSpace() {
+Object *NewSpace()
+{
     auto *space = new QWidget;
     space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     space->setFocusPolicy(Qt::NoFocus);
     return new Object(space);
 }
 
-Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size) {
+Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size)
+{
     std::unique_ptr<Picture> pic(picture);
     auto *button = new QPushButton;
     button->setObjectName(gadget_name(id));
@@ -234,7 +256,8 @@ Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size
     return new Object(button);
 }
 
-Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected) {
+Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected)
+{
     auto *chooser = new QComboBox;
     chooser->setObjectName(gadget_name(id));
     for (CONST_STRPTR const *label = labels; *label; ++label)
@@ -244,14 +267,16 @@ Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected) {
     return new Object(chooser);
 }
 
-Object *NewCheckBox(uint32 id, CONST_STRPTR text) {
+Object *NewCheckBox(uint32 id, CONST_STRPTR text)
+{
     auto *check = new QCheckBox(mnemonic_text(text));
     check->setObjectName(gadget_name(id));
     QObject::connect(check, &QCheckBox::clicked, [check, id] { report(check, id); });
     return new Object(check);
 }
 
-Object *NewTextField(uint32 id) {
+Object *NewTextField(uint32 id)
+{
     auto *field = new QLineEdit;
     field->setObjectName(gadget_name(id));
     field->setReadOnly(true);
@@ -262,9 +287,11 @@ Object *NewTextField(uint32 id) {
     return new Object(field);
 }
 
-Object *NewImage(Picture *picture) {
+Object *NewImage(Picture *picture)
+{
     std::unique_ptr<Picture> pic(picture);
-    if (!pic) return nullptr;
+    if (!pic)
+        return nullptr;
     auto *label = new QLabel;
     label->setObjectName("image");
     label->setPixmap(pic->pixmap);
@@ -272,12 +299,15 @@ Object *NewImage(Picture *picture) {
     return new Object(label);
 }
 
-void DisposeObject(Object *object) {
+void DisposeObject(Object *object)
+{
     delete object;
 }
 
-uint32 GetAttr(Attr attr, Object *object, uint32 *storage) {
-    if (!object) return 0;
+uint32 GetAttr(Attr attr, Object *object, uint32 *storage)
+{
+    if (!object)
+        return 0;
     switch (attr) {
     case Attr::GA_Selected:
         if (auto *check = qobject_cast<QCheckBox *>(object->widget)) {
@@ -298,11 +328,14 @@ uint32 GetAttr(Attr attr, Object *object, uint32 *storage) {
     return 0;
 }
 
-void RefreshSetGadgetAttrs(Object *gadget, Window *, Attr attr, uint32 value) {
-    if (!gadget) return;
+void RefreshSetGadgetAttrs(Object *gadget, Window *, Attr attr, uint32 value)
+{
+    if (!gadget)
+        return;
     switch (attr) {
     case Attr::GA_Selected:
-        if (auto *check = qobject_cast<QCheckBox *>(gadget->widget)) check->setChecked(value != 0);
+        if (auto *check = qobject_cast<QCheckBox *>(gadget->widget))
+            check->setChecked(value != 0);
         break;
     case Attr::CHOOSER_Selected:
         if (auto *chooser = qobject_cast<QComboBox *>(gadget->widget);
@@ -315,15 +348,19 @@ void RefreshSetGadgetAttrs(Object *gadget, Window *, Attr attr, uint32 value) {
     }
 }
 
-void RefreshSetGadgetText(Object *gadget, Window *, CONST_STRPTR text) {
+void RefreshSetGadgetText(Object *gadget, Window *, CONST_STRPTR text)
+{
     if (auto *field = gadget ? qobject_cast<QLineEdit *>(gadget->widget) : nullptr)
         field->setText(QString::fromUtf8(text));
 }
 
-Window *WindowOpen(Object *window_object) {
+Window *WindowOpen(Object *window_object)
+{
     auto *window = dynamic_cast<WindowObject *>(window_object);
-    if (!window) return nullptr;
-    if (window->signum < 0 && (window->signum = AllocSignal()) < 0) return nullptr;
+    if (!window)
+        return nullptr;
+    if (window->signum < 0 && (window->signum = AllocSignal()) < 0)
+        return nullptr;
     QWidget *w = window->widget;
     w->adjustSize();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -334,31 +371,39 @@ Window *WindowOpen(Object *window_object) {
     return reinterpret_cast<Window *>(window);
 }
 
-uint32 WindowSignalMask(Object *window_object) {
+uint32 WindowSignalMask(Object *window_object)
+{
     const auto *window = dynamic_cast<WindowObject *>(window_object);
     return window && window->open ? 1u << window->signum : 0;
 }
 
-uint32 WindowHandleInput(Object *window_object, uint16 *code) {
+uint32 WindowHandleInput(Object *window_object, uint16 *code)
+{
     auto *window = dynamic_cast<WindowObject *>(window_object);
-    if (code) *code = 0;
-    if (!window || window->events.empty()) return WMHI_LASTMSG;
+    if (code)
+        *code = 0;
+    if (!window || window->events.empty())
+        return WMHI_LASTMSG;
     const uint32 event = window->events.front();
     window->events.pop_front();
     return event;
 }
 
-QWidget *window_widget(Window *window) {
+QWidget *window_widget(Window *window)
+{
     auto *object = reinterpret_cast<WindowObject *>(window);
     return object && object->open ? object->widget : nullptr;
 }
 
-QWidget *object_widget(Object *object) {
+QWidget *object_widget(Object *object)
+{
     return object ? object->widget : nullptr;
 }
 
-void testing::post_window_event(Object *window_object, uint32 event) {
-    if (auto *window = dynamic_cast<WindowObject *>(window_object)) window->post(event);
+void testing::post_window_event(Object *window_object, uint32 event)
+{
+    if (auto *window = dynamic_cast<WindowObject *>(window_object))
+        window->post(event);
 }
 
 } // namespace platform
