@@ -466,6 +466,50 @@ TEST_F(GuiTest, MissingClassStopsTheWindowAndClosesWhatWasOpened)
     EXPECT_EQ(std::count(calls.begin(), calls.end(), std::string("open checkbox.gadget")), 0);
 }
 
+class GadgetFailureTest : public GuiTest, public ::testing::WithParamInterface<const char *> {};
+
+// Any part of the tree that cannot be made takes the whole window with it.
+TEST_P(GadgetFailureTest, NoWindowAndNothingLeftBehind)
+{
+    install_packs(true, true);
+    const std::string kind = GetParam();
+    platform::testing::set_object_fault([&](CONST_STRPTR k, uint32) { return kind == k; });
+    ASSERT_TRUE(config_init());
+    gui_preinit();
+    EXPECT_FALSE(gui_init());
+    platform::testing::set_object_fault(nullptr);
+    EXPECT_EQ(messages, std::vector<std::string>{"Unable to create GUI"});
+    for (Object *o : obj) EXPECT_EQ(o, nullptr);
+    EXPECT_EQ(win[WID_MAIN], nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, GadgetFailureTest,
+                         ::testing::Values("window", "group", "space", "button", "chooser",
+                                           "checkbox", "textfield"));
+
+TEST_F(GuiTest, BannerAndLanguageAreOptional)
+{
+    install_packs(true, false);
+    write_file(dir / "kt.iff", read_file(EXAMPLES_DIR "/kt.iff"));
+    platform::testing::set_object_fault([](CONST_STRPTR kind, uint32 id) {
+        return std::string(kind) == "image" || (std::string(kind) == "chooser" && id == OID_LANGUAGE);
+    });
+    open_window(std::nullopt);
+    platform::testing::set_object_fault(nullptr);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(obj[OID_LANGUAGE], nullptr);
+    EXPECT_EQ(platform::window_widget(win[WID_MAIN])->findChild<QWidget *>("image"), nullptr);
+}
+
+TEST_F(GuiTest, BannerAndScreenPictureWhenPresent)
+{
+    write_file(dir / "kt.iff", read_file(EXAMPLES_DIR "/kt.iff"));
+    open_window(std::nullopt);
+    EXPECT_NE(platform::window_widget(win[WID_MAIN])->findChild<QWidget *>("image"), nullptr);
+    EXPECT_FALSE(widget<QPushButton>(OID_SCREENSEL)->icon().isNull()); // the theme's picture
+    EXPECT_EQ(widget<QPushButton>(OID_SCREENSEL)->text(), "");
+}
+
 TEST_F(GuiTest, ShutAfterPreinitOnlyReleasesNothing)
 {
     gui_preinit();

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -145,6 +146,18 @@ void match_widths(const std::vector<std::unique_ptr<Object>> &children)
             child->widget->setMinimumWidth(widest);
 }
 
+std::function<bool(CONST_STRPTR, uint32)> &object_fault()
+{
+    static std::function<bool(CONST_STRPTR, uint32)> hook;
+    return hook;
+}
+
+// Whether making this object is to fail, as a lack of memory would make it.
+bool creation_fails(CONST_STRPTR kind, uint32 id = 0)
+{
+    return object_fault() && object_fault()(kind, id);
+}
+
 std::unique_ptr<Object> take(Object *object)
 {
     return std::unique_ptr<Object>(object);
@@ -160,7 +173,7 @@ QString gadget_name(uint32 id)
 Object *NewWindowObject(const WindowAttrs &attrs)
 {
     std::unique_ptr<Object> layout = take(attrs.layout);
-    if (!layout)
+    if (!layout || creation_fails("window"))
         return nullptr;
     auto window = std::make_unique<WindowObject>();
     auto *w = static_cast<WindowWidget *>(window->widget);
@@ -186,7 +199,7 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
         complete = complete && child.object;
         taken.push_back(take(child.object));
     }
-    if (!complete)
+    if (!complete || creation_fails("group"))
         return nullptr;
 
     QWidget *container =
@@ -228,6 +241,8 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
 
 Object *NewSpace()
 {
+    if (creation_fails("space"))
+        return nullptr;
     auto *space = new QWidget;
     space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     space->setFocusPolicy(Qt::NoFocus);
@@ -237,6 +252,8 @@ Object *NewSpace()
 Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size)
 {
     std::unique_ptr<Picture> pic(picture);
+    if (creation_fails("button", id))
+        return nullptr;
     auto *button = new QPushButton;
     button->setObjectName(gadget_name(id));
     button->setAutoDefault(false);
@@ -258,6 +275,8 @@ Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size
 
 Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected)
 {
+    if (creation_fails("chooser", id))
+        return nullptr;
     auto *chooser = new QComboBox;
     chooser->setObjectName(gadget_name(id));
     for (CONST_STRPTR const *label = labels; *label; ++label)
@@ -269,6 +288,8 @@ Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected)
 
 Object *NewCheckBox(uint32 id, CONST_STRPTR text)
 {
+    if (creation_fails("checkbox", id))
+        return nullptr;
     auto *check = new QCheckBox(mnemonic_text(text));
     check->setObjectName(gadget_name(id));
     QObject::connect(check, &QCheckBox::clicked, [check, id] { report(check, id); });
@@ -277,6 +298,8 @@ Object *NewCheckBox(uint32 id, CONST_STRPTR text)
 
 Object *NewTextField(uint32 id)
 {
+    if (creation_fails("textfield", id))
+        return nullptr;
     auto *field = new QLineEdit;
     field->setObjectName(gadget_name(id));
     field->setReadOnly(true);
@@ -290,7 +313,7 @@ Object *NewTextField(uint32 id)
 Object *NewImage(Picture *picture)
 {
     std::unique_ptr<Picture> pic(picture);
-    if (!pic)
+    if (!pic || creation_fails("image"))
         return nullptr;
     auto *label = new QLabel;
     label->setObjectName("image");
@@ -398,6 +421,11 @@ QWidget *window_widget(Window *window)
 QWidget *object_widget(Object *object)
 {
     return object ? object->widget : nullptr;
+}
+
+void testing::set_object_fault(std::function<bool(CONST_STRPTR kind, uint32 id)> hook)
+{
+    object_fault() = std::move(hook);
 }
 
 void testing::post_window_event(Object *window_object, uint32 event)

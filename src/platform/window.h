@@ -9,6 +9,7 @@
 
 #include "platform/types.h"
 
+#include <functional>
 #include <vector>
 
 namespace platform {
@@ -95,6 +96,9 @@ uint32 WindowHandleInput(Object *window_object, uint16 *code);
 namespace testing {
 // Queues an event word on the window, as the user's input would.
 void post_window_event(Object *window_object, uint32 event);
+// While set, making an object of `kind` ("window", "group", "space", "button",
+// "chooser", "checkbox", "textfield", "image") fails whenever the hook says so.
+void set_object_fault(std::function<bool(CONST_STRPTR kind, uint32 id)> hook);
 } // namespace testing
 
 } // namespace platform
