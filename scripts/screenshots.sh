@@ -3,7 +3,9 @@
 # directory with the banner, a stored Vexel mode and the German language pack:
 #   docs/launcher.png      the window
 #   docs/launcher-2x.png   the window at a scale factor of 2
-# Needs a build (make build) and Xvfb and xdotool (scripts/setup.sh).
+#   docs/screenmode.png    the screen-mode requester, on Xorg's dummy driver with real
+#                          mode timings (needs root, as Xorg does)
+# Needs a build (make build), Xvfb, Xorg's dummy driver and xdotool (scripts/setup.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p docs
@@ -11,24 +13,30 @@ work=$(mktemp -d)
 display=:$((200 + RANDOM % 200))
 Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null; pkill -f "$work/KTLaunch" 2>/dev/null || true; rm -rf "$work"' EXIT
+xorg=""
+trap 'kill $xvfb $xorg 2>/dev/null; pkill -f "$work/KTLaunch" 2>/dev/null || true; rm -rf "$work"' EXIT
 sleep 1
 
 cp build/KTLaunch examples/kt.iff examples/Karthos.prefs "$work/"
 mkdir -p "$work/data/missionsDE"
 
-shoot() { # shoot OUTPUT [ENV...]
-    local out=$1
-    shift
-    env DISPLAY="$display" LANG=de_DE.UTF-8 "$@" "$work/KTLaunch" >/dev/null 2>&1 &
-    local pid=$! id=""
+window_of() { # window_of DISPLAY TITLE
+    local id=""
     for _ in $(seq 100); do
-        id=$(DISPLAY="$display" xdotool search --onlyvisible --name '^Karthos Preferences$' 2>/dev/null | head -1) || true
+        id=$(DISPLAY="$1" xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -1) || true
         [[ -n "$id" ]] && break
         sleep 0.1
     done
     sleep 0.5 # let it paint
-    DISPLAY="$display" build/tools/xshot "$out" "$id"
+    echo "$id"
+}
+
+shoot() { # shoot OUTPUT [ENV...]
+    local out=$1
+    shift
+    env DISPLAY="$display" LANG=de_DE.UTF-8 "$@" "$work/KTLaunch" >/dev/null 2>&1 &
+    local pid=$!
+    DISPLAY="$display" build/tools/xshot "$out" "$(window_of "$display" "Karthos Preferences")"
     kill "$pid"
     wait "$pid" || true
     echo "screenshots: $out"
@@ -36,3 +44,44 @@ shoot() { # shoot OUTPUT [ENV...]
 
 shoot docs/launcher.png
 shoot docs/launcher-2x.png QT_SCALE_FACTOR=2
+
+# The requester, opened from the screen-mode button by keyboard.
+modes=:$((400 + RANDOM % 200))
+cat >"$work/xorg.conf" <<'CONF'
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 65536
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0-1000.0
+    VertRefresh 5.0-200.0
+    Modeline "1920x1080" 148.352 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync
+    Modeline "1280x720" 74.25 1280 1390 1430 1650 720 725 730 750 +hsync +vsync
+    Modeline "400x300" 20.0 400 440 480 528 300 301 304 314 +hsync +vsync
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Modes "1920x1080" "1280x720" "400x300"
+        Virtual 1920 1080
+    EndSubSection
+EndSection
+CONF
+Xorg "$modes" -noreset -nolisten tcp -sharevts -novtswitch -config "$work/xorg.conf" \
+    -logfile "$work/xorg.log" >/dev/null 2>&1 &
+xorg=$!
+for _ in $(seq 100); do DISPLAY="$modes" xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+DISPLAY="$modes" "$work/KTLaunch" >/dev/null 2>&1 &
+launcher=$!
+main=$(window_of "$modes" "Karthos Preferences")
+DISPLAY="$modes" xdotool windowfocus --sync "$main" key space
+DISPLAY="$modes" build/tools/xshot docs/screenmode.png "$(window_of "$modes" "Pick a screenmode")"
+echo "screenshots: docs/screenmode.png"
+kill "$launcher"
+wait "$launcher" || true

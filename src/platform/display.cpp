@@ -1,5 +1,7 @@
 #include "platform/display.h"
 
+#include "platform/signals.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -122,6 +124,7 @@ bool display_connect()
     // Qt adopts the user's locale for the C library; numbers in the preferences file
     // are always written and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    watch_breaks();
     ++connections;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "platform/signals.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <cerrno>
@@ -33,15 +34,37 @@ void take_break_requests()
         pending |= SIGBREAKF_CTRL_C;
 }
 
-// The event loop must wake up for a break as it does for window events.
-void watch_break_pipe()
+// A break ends the program, so a dialog that waits for an answer meanwhile (a
+// requester) is answered with "cancel": control goes back to the main loop.
+void dismiss_modal_dialogs()
+{
+    for (int i = 0; i < 8; ++i) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+}
+
+} // namespace
+
+void watch_breaks()
 {
     if (break_notifier || break_pipe[0] < 0 || !QCoreApplication::instance())
         return;
     break_notifier =
         new QSocketNotifier(break_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(break_notifier, &QSocketNotifier::activated, [] { take_break_requests(); });
+    QObject::connect(break_notifier, &QSocketNotifier::activated, [] {
+        take_break_requests();
+        if (pending & SIGBREAKF_CTRL_C)
+            dismiss_modal_dialogs();
+    });
 }
+
+namespace {
 
 void sleep_until_break()
 {
@@ -96,7 +119,7 @@ uint32 Wait(uint32 mask)
             return got;
         }
         if (QCoreApplication::instance()) {
-            watch_break_pipe();
+            watch_breaks();
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         } else if (break_pipe[0] >= 0) {
             sleep_until_break();

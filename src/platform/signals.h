@@ -15,6 +15,10 @@ constexpr uint32 SIGBREAKF_CTRL_C = 1u << 12;
 // the process, so that the main loop can end in order.
 void install_break_signals();
 
+// Lets the toolkit's event loop take break requests, also while a requester is
+// open (it is then cancelled). Called once the display is connected.
+void watch_breaks();
+
 // A free signal number for a message port, or -1.
 int32 AllocSignal();
 void FreeSignal(int32 signum);
