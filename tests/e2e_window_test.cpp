@@ -98,51 +98,42 @@ class WindowE2E : public ::testing::Test {
     std::string window;
 };
 
-TEST_F(WindowE2E, QuitDropsTheChangesAndRewritesTheFileAsLoaded)
-{
-    start(STORED);
-    keys(TICK_SHOWFPS + " Tab Tab Tab space"); // then on to "Quit"
-    expect_clean_exit();
-    EXPECT_EQ(prefs(), AS_LOADED);
-}
+struct WayOut {
+    const char *name;
+    std::string keys; // after ticking "showFPS"; empty: the window's close button
+    const std::string &file;
+};
 
-TEST_F(WindowE2E, CloseButtonDropsTheChanges)
+class WaysOut : public WindowE2E, public ::testing::WithParamInterface<WayOut> {};
+
+// Every way out rewrites the file: with the window's values after "Save & Quit",
+// with the values as loaded otherwise.
+TEST_P(WaysOut, RewriteTheFile)
 {
     start(STORED);
     keys(TICK_SHOWFPS);
-    close_window(x.display(), window);
+    if (GetParam().keys.empty())
+        close_window(x.display(), window);
+    else
+        keys(GetParam().keys);
     expect_clean_exit();
-    EXPECT_EQ(prefs(), AS_LOADED);
+    EXPECT_EQ(prefs(), GetParam().file);
 }
 
-TEST_F(WindowE2E, EscapeIsTheCloseButton)
-{
-    start(STORED);
-    keys(TICK_SHOWFPS + " Escape");
-    expect_clean_exit();
-    EXPECT_EQ(prefs(), AS_LOADED);
-}
+INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
+                         ::testing::Values(WayOut{"Quit", "Tab Tab Tab space", AS_LOADED},
+                                           WayOut{"CloseButton", "", AS_LOADED},
+                                           WayOut{"Escape", "Escape", AS_LOADED},
+                                           WayOut{"SaveAndQuit", "alt+s", WITH_SHOWFPS}),
+                         [](const auto &test) { return std::string(test.param.name); });
 
 TEST_F(WindowE2E, SaveAndQuitOnAMissingFileWritesTheDefaults)
 {
     start(std::nullopt);
     keys("alt+s");
     expect_clean_exit();
-    EXPECT_EQ(prefs(), "[Config]\n\n"
-                       "\tVideocard = Software\n"
-                       "\tWindowed = 0\n"
-                       "\tSyncToScreen = 0\n"
-                       "\tShowFPS = 0\n\n"
-                       "[Warp3D]\n\n"
-                       "\tSize = 640x480 16Bit\n");
-}
-
-TEST_F(WindowE2E, SaveAndQuitKeepsTheChanges)
-{
-    start(STORED);
-    keys(TICK_SHOWFPS + " alt+s");
-    expect_clean_exit();
-    EXPECT_EQ(prefs(), WITH_SHOWFPS);
+    EXPECT_EQ(prefs(), "[Config]\n\n\tVideocard = Software\n\tWindowed = 0\n\tSyncToScreen = 0\n"
+                       "\tShowFPS = 0\n\n[Warp3D]\n\n\tSize = 640x480 16Bit\n");
 }
 
 TEST_F(WindowE2E, SaveAndLaunchStartsTheGameOnTheNewSettings)

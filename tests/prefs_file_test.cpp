@@ -45,90 +45,48 @@ TEST_F(PrefsFileTest, WorkedExampleComesOutByteForByte)
 TEST_F(PrefsFileTest, NoFileGivesAnEmptyStoreAndAnEmptyFile)
 {
     ASSERT_TRUE(config_init());
-    EXPECT_EQ(config_get_option("Config", "Language", nullptr), nullptr);
     ASSERT_TRUE(config_save());
     EXPECT_TRUE(fs::exists(prefs()));
     EXPECT_EQ(fs::file_size(prefs()), 0u);
     EXPECT_TRUE(log.messages().empty());
 }
 
-TEST_F(PrefsFileTest, CrLfReadsLikeLf)
+struct Reading {
+    std::string in, out;
+};
+
+class ReaderRulesTest : public PrefsDirTest, public ::testing::WithParamInterface<Reading> {};
+
+TEST_P(ReaderRulesTest, LoadedAndSavedAgain)
 {
-    EXPECT_EQ(round_trip("[A]\r\nk = v\r\n\r\nx = y\r\r\n"), "[A]\n\n\tk = v\n\tx = y\n");
+    EXPECT_EQ(round_trip(GetParam().in), GetParam().out);
 }
 
-TEST_F(PrefsFileTest, OptionLineRules)
-{
-    const std::string in = "[S]\n"
-                           "trailing = spaces kept \t \n"
-                           "empty =\n"
-                           "glued= dropped\n"
-                           "tight =value\n"
-                           "a=b = key holds the first equals sign\n"
-                           "k = later = signs belong to the value\n"
-                           "nokey\n"
-                           "   = not a key\n"
-                           "key only   \n"
-                           "  [Indented] = header read as an option\n"
-                           "  [Indented]\n"
-                           "TIGHT = replaces the value in place\n";
-    EXPECT_EQ(round_trip(in), "[S]\n\n"
-                              "\ttrailing = spaces kept \t \n"
-                              "\tempty = \n"
-                              "\ttight = replaces the value in place\n"
-                              "\ta=b = key holds the first equals sign\n"
-                              "\tk = later = signs belong to the value\n"
-                              "\t[Indented] = header read as an option\n");
-}
+const char NUL_IN_LINE[] = "[\xE9t\xE9]\nn = a\0b\nlast = x"; // and no final line feed
 
-TEST_F(PrefsFileTest, HeaderRules)
-{
-    const std::string in = "k = before any header\n"
-                           "[]\n"
-                           "in = empty name\n"
-                           "[Unclosed\n"
-                           "still = in the empty-named section\n"
-                           "[With Space] trailing words\n"
-                           "[Empty]\n"
-                           "[a]b]\n"
-                           "x = 1\n"
-                           "[WITH SPACE]\n"
-                           "y = 2\n";
-    EXPECT_EQ(round_trip(in), "[]\n\n\tin = empty name\n\tstill = in the empty-named section\n\n"
-                              "[With Space]\n\n\ty = 2\n\n"
-                              "[Empty]\n\n\n"
-                              "[a]\n\n\tx = 1\n");
-}
-
-TEST_F(PrefsFileTest, LastSectionWithoutOptionsEndsWithItsBlankLine)
-{
-    EXPECT_EQ(round_trip("[A]\nk = v\n[B]\n"), "[A]\n\n\tk = v\n\n[B]\n\n");
-}
-
-TEST_F(PrefsFileTest, NoFinalLineFeedAndOddBytes)
-{
-    // High bytes pass through; text after a NUL byte on a line is not read.
-    const char raw[] = "[\xE9t\xE9]\nnom = caf\xC3\xA9\nn = a\0b\nlast = x";
-    EXPECT_EQ(round_trip(std::string(raw, sizeof raw - 1)),
-              "[\xE9t\xE9]\n\n\tnom = caf\xC3\xA9\n\tn = a\n\tlast = x\n");
-}
-
-TEST_F(PrefsFileTest, LongLinesAreReadWhole)
-{
-    const std::string long_value(100000, 'v');
-    const std::string exact = std::string(4095 - 4, 'e'); // "k = " plus this is 4095 bytes
-    const std::string in = "[S]\nlong = " + long_value + "\nk = " + exact + "\nafter = 1\n";
-    EXPECT_EQ(round_trip(in),
-              "[S]\n\n\tlong = " + long_value + "\n\tk = " + exact + "\n\tafter = 1\n");
-    EXPECT_EQ(std::strlen(config_get_option("S", "long", "")), long_value.size());
-}
-
-TEST_F(PrefsFileTest, SavingIsAFixedPoint)
-{
-    const std::string once = round_trip("[B]\n x = 1\n[a]\ny\t=\t2 \n[b]\nX = 3\n");
-    config_shut();
-    EXPECT_EQ(round_trip(once), once);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ReaderRulesTest,
+    ::testing::Values(
+        Reading{"[A]\r\nk = v\r\n\r\nx = y\r\r\n", "[A]\n\n\tk = v\n\tx = y\n"},
+        // Option lines: trailing blanks kept, an empty value, a key glued to its "=" is
+        // dropped, a value glued to it is not, "=" in keys and values, lines without "=".
+        Reading{"[S]\ntrailing = kept \t \nempty =\nglued= no\ntight =value\na=b = c = d\n"
+                "nokey\n   = not a key\nkey only\n  [Indented] = an option\n  [Indented]\n"
+                "TIGHT = replaced in place\n",
+                "[S]\n\n\ttrailing = kept \t \n\tempty = \n\ttight = replaced in place\n"
+                "\ta=b = c = d\n\t[Indented] = an option\n"},
+        // Headers: text after "]", an empty name, no "]", a repeat in other case, an
+        // empty section last; options before any header are dropped.
+        Reading{"k = before\n[]\nin = empty name\n[Unclosed\nstill = here\n[With Space] words\n"
+                "[a]b]\nx = 1\n[WITH SPACE]\ny = 2\n[Empty]\n",
+                "[]\n\n\tin = empty name\n\tstill = here\n\n[With Space]\n\n\ty = 2\n\n"
+                "[a]\n\n\tx = 1\n\n[Empty]\n\n"},
+        Reading{std::string(NUL_IN_LINE, sizeof NUL_IN_LINE - 1),
+                "[\xE9t\xE9]\n\n\tn = a\n\tlast = x\n"},
+        Reading{"[S]\nk = " + std::string(100000, 'v') + "\nafter = 1\n",
+                "[S]\n\n\tk = " + std::string(100000, 'v') + "\n\tafter = 1\n"},
+        Reading{"[S]\nk = " + std::string(4091, 'e') + "\n", // exactly 4095 bytes before the LF
+                "[S]\n\n\tk = " + std::string(4091, 'e') + "\n"}));
 
 TEST_F(PrefsFileTest, NoMemoryWhileLoadingLosesOnlyThatPart)
 {
@@ -243,16 +201,7 @@ TEST_F(PrefsFileTest, PrefsThatIsADirectoryIsNeitherReadNorReplaced)
     EXPECT_EQ(read_file(prefs() / "inside"), "x");
 }
 
-TEST_F(PrefsFileTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile)
-{
-    write_file(prefs(), "[S]\nk = 1\n");
-    fs::permissions(prefs(), fs::perms(0604));
-    EXPECT_EQ(round_trip("[S]\nk = 2\n"), "[S]\n\n\tk = 2\n");
-    EXPECT_EQ(fs::status(prefs()).permissions(), fs::perms(0604));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
-}
-
-TEST_F(PrefsFileTest, NewFileTakesTheUmask)
+TEST_F(PrefsFileTest, SaveKeepsPermissionsANewFileTakesTheUmask)
 {
     const mode_t old_mask = umask(027);
     ASSERT_TRUE(config_init());
@@ -260,6 +209,11 @@ TEST_F(PrefsFileTest, NewFileTakesTheUmask)
     umask(old_mask);
     ASSERT_TRUE(saved);
     EXPECT_EQ(fs::status(prefs()).permissions(), fs::perms(0640));
+    config_shut();
+    fs::permissions(prefs(), fs::perms(0604));
+    EXPECT_EQ(round_trip("[S]\nk = 2\n"), "[S]\n\n\tk = 2\n");
+    EXPECT_EQ(fs::status(prefs()).permissions(), fs::perms(0604));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(PrefsFileTest, SymbolicLinksAreKeptAndTheirTargetReplaced)

@@ -4,7 +4,6 @@
 #include "test_support.h"
 
 #include <climits>
-#include <cstring>
 
 using platform::MemKind;
 
@@ -26,41 +25,27 @@ class StoreTest : public PrefsDirTest {
     }
 };
 
-TEST_F(StoreTest, NamesMatchInAnyCaseAndKeepTheirFirstForm)
+TEST_F(StoreTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
 {
-    ASSERT_TRUE(config_set_option("Config", "ShowFPS", "1"));
-    EXPECT_STREQ(config_get_option("config", "showfps", nullptr), "1");
-    EXPECT_STREQ(config_get_option("CONFIG", "SHOWFPS", "x"), "1");
-
-    ASSERT_TRUE(config_set_option("CONFIG", "SHOWfps", "0"));
-    EXPECT_EQ(saved(), "[Config]\n\n\tShowFPS = 0\n");
-}
-
-TEST_F(StoreTest, CaseFoldingIsAsciiOnly)
-{
-    // Latin-1 and UTF-8 letters are distinct bytes, not case variants.
-    ASSERT_TRUE(config_set_option("\xC4", "k", "upper"));
+    for (const char *key : {"ShowFPS", "b", "a"})
+        ASSERT_TRUE(config_set_option("Config", key, "1"));
+    ASSERT_TRUE(config_set_option("\xC4", "k", "upper")); // Latin-1 letters are not folded
     ASSERT_TRUE(config_set_option("\xE4", "k", "lower"));
-    ASSERT_TRUE(config_set_option("S", "\xC3\x84", "1"));
-    ASSERT_TRUE(config_set_option("S", "\xC3\xA4", "2"));
-    EXPECT_STREQ(config_get_option("\xC4", "K", nullptr), "upper");
+    ASSERT_TRUE(config_set_option("", "", ""));
+    ASSERT_TRUE(config_set_option("CONFIG", "SHOWfps", "updated, and longer than before"));
+    EXPECT_STREQ(config_get_option("config", "showfps", nullptr),
+                 "updated, and longer than before");
     EXPECT_STREQ(config_get_option("\xE4", "K", nullptr), "lower");
-    EXPECT_EQ(saved(), "[\xC4]\n\n\tk = upper\n\n[\xE4]\n\n\tk = lower\n\n"
-                       "[S]\n\n\t\xC3\x84 = 1\n\t\xC3\xA4 = 2\n");
-}
-
-TEST_F(StoreTest, CreationOrderSurvivesUpdates)
-{
-    for (const char *key : {"b", "a", "c"}) ASSERT_TRUE(config_set_option("S2", key, key));
-    ASSERT_TRUE(config_set_option("S1", "x", "1"));
-    ASSERT_TRUE(config_set_option("s2", "B", "updated, and much longer than it was before"));
-    EXPECT_EQ(saved(), "[S2]\n\n\tb = updated, and much longer than it was before\n\ta = a\n"
-                       "\tc = c\n\n[S1]\n\n\tx = 1\n");
+    EXPECT_EQ(config_get_option("Missing", "key", nullptr), nullptr); // reads create nothing
+    EXPECT_STREQ(config_get_option("Config", "missing", "default"), "default");
+    EXPECT_EQ(config_get_int("Missing", "key", 42), 42);
+    EXPECT_EQ(saved(),
+              "[Config]\n\n\tShowFPS = updated, and longer than before\n\tb = 1\n\ta = 1\n\n"
+              "[\xC4]\n\n\tk = upper\n\n[\xE4]\n\n\tk = lower\n\n[]\n\n\t = \n");
 }
 
 TEST_F(StoreTest, ManyNamesStayOrderedAndFindable)
 {
-    // Enough sections and options to take the store past short linear lists.
     std::string expected;
     for (int s = 0; s < 40; ++s) {
         const std::string section = "Sec" + std::to_string(s);
@@ -72,8 +57,7 @@ TEST_F(StoreTest, ManyNamesStayOrderedAndFindable)
         }
     }
     EXPECT_STREQ(config_get_option("SEC39", "key299", nullptr), "Key299");
-    EXPECT_STREQ(config_get_option("sec0", "KEY0", nullptr), "Key0");
-    EXPECT_EQ(config_get_option("sec0", "Key300", "absent"), std::string("absent"));
+    EXPECT_EQ(config_get_option("sec0", "Key300", nullptr), nullptr);
     EXPECT_EQ(saved(), expected);
 }
 
@@ -81,149 +65,83 @@ TEST_F(StoreTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
 {
     AllocRecorder buffers(MemKind::buffer);
     ASSERT_TRUE(config_set_option("S", "k", "abc"));
-    ASSERT_EQ(buffers.sizes(), std::vector<std::size_t>{67});
     const char *first = config_get_option("S", "k", nullptr);
-
-    const std::string fits(66, 'f');
-    ASSERT_TRUE(config_set_option("S", "k", fits.c_str()));
-    EXPECT_EQ(config_get_option("S", "k", nullptr), first); // updated in place
-    EXPECT_EQ(buffers.sizes().size(), 1u);
-
-    const std::string too_long(67, 'g');
-    ASSERT_TRUE(config_set_option("S", "k", too_long.c_str()));
-    EXPECT_EQ(buffers.sizes(), (std::vector<std::size_t>{67, 131}));
-    EXPECT_EQ(config_get_option("S", "k", nullptr), too_long);
-
+    ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
+    EXPECT_EQ(config_get_option("S", "k", nullptr), first); // in place
+    ASSERT_TRUE(config_set_option("S", "k", std::string(67, 'g').c_str()));
     ASSERT_TRUE(config_set_option("S", "k", "x")); // buffers never shrink
-    EXPECT_EQ(buffers.sizes().size(), 2u);
-
     ASSERT_TRUE(config_set_option("S", "empty", ""));
-    EXPECT_EQ(buffers.sizes().back(), 64u);
-    EXPECT_STREQ(config_get_option("S", "empty", nullptr), "");
+    EXPECT_EQ(buffers.sizes(), (std::vector<std::size_t>{67, 131, 64}));
+    EXPECT_STREQ(config_get_option("S", "k", nullptr), "x");
 }
 
-TEST_F(StoreTest, ReadsNeverCreateAnything)
+TEST_F(StoreTest, IntegersFollowTheAtoiRuleAndAreStoredAsPlainDecimal)
 {
-    EXPECT_EQ(config_get_option("Missing", "key", nullptr), nullptr);
-    EXPECT_STREQ(config_get_option("Missing", "key", "default"), "default");
-    EXPECT_EQ(config_get_int("Missing", "key", 42), 42);
-    ASSERT_TRUE(config_set_option("Present", "a", "1"));
-    EXPECT_EQ(config_get_int("Present", "b", -3), -3);
-    EXPECT_EQ(saved(), "[Present]\n\n\ta = 1\n");
-}
-
-TEST_F(StoreTest, IntegersFollowTheAtoiRule)
-{
-    const std::pair<const char *, int32> cases[] = {
-        {"", 0},
-        {"abc", 0},
-        {"12abc", 12},
-        {" -7", -7},
-        {"+5", 5},
-        {"\t\n\v\f\r 9", 9},
-        {"007", 7},
-        {"- 3", 0},
-        {"0x1F", 0},
-        {"1e3", 1},
-        {"2147483647", INT_MAX},
-        {"-2147483648", INT_MIN},
-        {"99999999999999999999", INT_MAX},
-        {"-99999999999999999999", INT_MIN},
-    };
+    const std::pair<const char *, int32> cases[] = {{"", 0},
+                                                    {"abc", 0},
+                                                    {"12abc", 12},
+                                                    {" -7", -7},
+                                                    {"+5", 5},
+                                                    {"\t\n\v\f\r 9", 9},
+                                                    {"007", 7},
+                                                    {"- 3", 0},
+                                                    {"0x1F", 0},
+                                                    {"2147483647", INT_MAX},
+                                                    {"-2147483648", INT_MIN},
+                                                    {"99999999999999999999", INT_MAX},
+                                                    {"-99999999999999999999", INT_MIN}};
     for (const auto &[text, value] : cases) {
         ASSERT_TRUE(config_set_option("N", "k", text));
-        EXPECT_EQ(config_get_int("n", "K", 1234), value) << "text: \"" << text << '"';
+        EXPECT_EQ(config_get_int("n", "K", 1234), value) << '"' << text << '"';
     }
+    for (int32 value : {-5, 0, INT_MIN})
+        ASSERT_TRUE(config_set_int("I", std::to_string(value).c_str(), value));
+    EXPECT_NE(saved().find("[I]\n\n\t-5 = -5\n\t0 = 0\n\t-2147483648 = -2147483648\n"),
+              std::string::npos);
 }
 
-TEST_F(StoreTest, IntegersAreStoredAsPlainDecimal)
-{
-    ASSERT_TRUE(config_set_int("N", "neg", -5));
-    ASSERT_TRUE(config_set_int("N", "zero", 0));
-    ASSERT_TRUE(config_set_int("N", "min", INT_MIN));
-    ASSERT_TRUE(config_set_int("N", "max", INT_MAX));
-    EXPECT_EQ(saved(), "[N]\n\n\tneg = -5\n\tzero = 0\n\tmin = -2147483648\n\tmax = 2147483647\n");
-}
+// Each allocation of a write failing in turn: "Out of memory" once, the write fails,
+// and the store keeps exactly what that failure leaves.
+struct NoMemory {
+    MemKind kind;
+    int nth;
+    const char *section; // written to: a new one, or "Old" with a value too long for its buffer
+    const char *leaves;  // the saved store afterwards
+};
 
-TEST_F(StoreTest, EmptyNamesAreNamesLikeAnyOther)
-{
-    ASSERT_TRUE(config_set_option("", "", ""));
-    EXPECT_STREQ(config_get_option("", "", nullptr), "");
-    EXPECT_EQ(saved(), "[]\n\n\t = \n");
-}
+class NoMemoryTest : public StoreTest, public ::testing::WithParamInterface<NoMemory> {};
 
-// Each allocation the store makes, failing in turn: the user hears "Out of memory"
-// once, the write fails, and the store keeps exactly what the failure leaves.
-TEST_F(StoreTest, NoMemoryForASectionLeavesTheStoreUnchanged)
+TEST_P(NoMemoryTest, ReportsOnceAndLeavesTheRest)
 {
+    ASSERT_TRUE(config_set_option("Old", "k", "old"));
     {
-        AllocFailure fail(MemKind::node, 1);
-        EXPECT_FALSE(config_set_option("New", "k", "v"));
+        AllocFailure fail(GetParam().kind, GetParam().nth);
+        EXPECT_FALSE(config_set_option(GetParam().section, "k", std::string(100, 'n').c_str()));
     }
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"Out of memory"});
+    EXPECT_EQ(saved(), GetParam().leaves);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachAllocation, NoMemoryTest,
+    ::testing::Values(
+        NoMemory{MemKind::node, 1, "New", "[Old]\n\n\tk = old\n"},            // the section
+        NoMemory{MemKind::list, 1, "New", "[Old]\n\n\tk = old\n"},            // its option list
+        NoMemory{MemKind::node, 2, "New", "[Old]\n\n\tk = old\n\n[New]\n\n"}, // option
+        NoMemory{MemKind::buffer, 1, "New", "[Old]\n\n\tk = old\n\n[New]\n\n"},
+        NoMemory{MemKind::buffer, 1, "Old", "[Old]\n\n\tk = old\n"})); // larger buffer
+
+TEST(StoreLifetime, ShutIsSafeAnyTimeAndNoListMeansNoStore)
+{
+    config_shut(); // never created
+    MessageLog log;
     {
         AllocFailure fail(MemKind::list, 1);
-        EXPECT_FALSE(config_set_int("New", "k", 1));
-    }
-    EXPECT_EQ(log.messages(), (std::vector<std::string>{"Out of memory", "Out of memory"}));
-    EXPECT_EQ(config_get_option("New", "k", nullptr), nullptr);
-    EXPECT_EQ(saved(), "");
-}
-
-TEST_F(StoreTest, NoMemoryForAnOptionKeepsTheNewSectionEmpty)
-{
-    {
-        AllocFailure fail(MemKind::node, 2); // the section is the first node
-        EXPECT_FALSE(config_set_option("First", "k", "v"));
-    }
-    {
-        AllocFailure fail(MemKind::buffer, 1);
-        EXPECT_FALSE(config_set_option("Second", "k", "v"));
-    }
-    EXPECT_EQ(log.messages().size(), 2u);
-    EXPECT_EQ(config_get_option("Second", "k", nullptr), nullptr);
-    EXPECT_EQ(saved(), "[First]\n\n\n[Second]\n\n");
-}
-
-TEST_F(StoreTest, NoMemoryForALargerBufferKeepsTheOldValue)
-{
-    ASSERT_TRUE(config_set_option("S", "k", "old"));
-    {
-        AllocFailure fail(MemKind::buffer, 0);
-        EXPECT_FALSE(config_set_option("S", "k", std::string(100, 'n').c_str()));
-        EXPECT_TRUE(config_set_option("S", "k", "fits")); // in place, needs no memory
+        EXPECT_FALSE(config_init());
     }
     EXPECT_EQ(log.messages(), std::vector<std::string>{"Out of memory"});
-    EXPECT_STREQ(config_get_option("S", "k", nullptr), "fits");
-}
-
-TEST_F(StoreTest, FailedWritesAreNotReportedTwice)
-{
-    AllocFailure fail(MemKind::node, 0);
-    EXPECT_FALSE(config_set_option("A", "k", "v"));
-    EXPECT_FALSE(config_set_option("A", "k2", "v"));
-    EXPECT_EQ(log.messages().size(), 2u); // one per failed write, none for the lookups
-}
-
-TEST(StoreLifetime, ShutWithoutInitAndTwiceIsHarmless)
-{
     config_shut();
     config_shut();
-    TempDir dir;
-    platform::testing::set_program_dir(dir.path().string());
-    ASSERT_TRUE(config_init());
-    ASSERT_TRUE(config_set_option("S", "k", "v"));
-    config_shut();
-    config_shut();
-    platform::testing::set_program_dir(std::nullopt);
-}
-
-TEST(StoreLifetime, NoMemoryForTheSectionList)
-{
-    MessageLog log;
-    AllocFailure fail(MemKind::list, 1);
-    EXPECT_FALSE(config_init());
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"Out of memory"});
-    config_shut(); // nothing to release
 }
 
 } // namespace
