@@ -1,7 +1,7 @@
 // The screen-mode requester of the real executable on an X server with real mode
 // timings (Xorg with the dummy driver), driven by the keyboard.
 #include "e2e_support.h"
-#include "xorg_dummy.h"
+#include "x_server.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ class ModesE2E : public ::testing::Test {
         return at == std::string::npos ? "" : saved.substr(at + 8, saved.find('\n', at) - at - 8);
     }
 
-    XorgDummy xorg;
+    XServer xorg{XServer::xorg_dummy};
     GameDir game;
     std::unique_ptr<Process> launcher;
     std::string window;

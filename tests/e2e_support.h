@@ -3,14 +3,13 @@
 #pragma once
 
 #include "test_support.h"
+#include "x_server.h"
 
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <map>
 #include <optional>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -115,78 +114,9 @@ class Process {
     fs::path out_file_;
 };
 
-// True once an X server accepts connections on display number `n`.
-inline bool x_display_answers(int n)
-{
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
-    path.copy(addr.sun_path, sizeof addr.sun_path - 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool ok = connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0;
-    close(fd);
-    return ok;
-}
-
-// A virtual X server for one test, on a display number that nobody else uses.
-class Xvfb {
-  public:
-    Xvfb()
-    {
-        for (int n = 100 + getpid() % 300, tries = 0; tries < 50 && display_.empty();
-             ++n, ++tries) {
-            if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") || x_display_answers(n))
-                continue;
-            pid_ = fork();
-            if (pid_ == 0) {
-                const int null = open("/dev/null", O_RDWR);
-                dup2(null, 0);
-                dup2(null, 1);
-                dup2(null, 2);
-                const std::string name = ":" + std::to_string(n);
-                execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x800x24", "-nolisten",
-                       "tcp", "-noreset", static_cast<char *>(nullptr));
-                _exit(127);
-            }
-            if (wait_until_ready(n))
-                display_ = ":" + std::to_string(n);
-            else
-                stop(); // taken meanwhile, or it failed: try the next number
-        }
-    }
-    ~Xvfb() { stop(); }
-    Xvfb(const Xvfb &) = delete;
-    Xvfb &operator=(const Xvfb &) = delete;
-
-    // Empty when no server could be started.
-    const std::string &display() const { return display_; }
-
-  private:
-    bool wait_until_ready(int n)
-    {
-        for (int i = 0; i < 500; ++i) {
-            if (x_display_answers(n))
-                return true;
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                return false;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
-
-    void stop()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-
-    pid_t pid_ = -1;
-    std::string display_;
+// A virtual X server for one test.
+struct Xvfb : XServer {
+    Xvfb() : XServer(XServer::xvfb) {}
 };
 
 // Runs a command line with DISPLAY set; returns its standard output.

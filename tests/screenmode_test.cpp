@@ -4,7 +4,7 @@
 #include "platform/display.h"
 #include "platform/qt_private.h"
 #include "test_support.h"
-#include "xorg_dummy.h"
+#include "x_server.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -166,7 +166,7 @@ class XServerTest : public RequesterTest {
         setenv("DISPLAY", xorg.display().c_str(), 1);
         return "xcb";
     }
-    XorgDummy xorg;
+    XServer xorg{XServer::xorg_dummy};
 };
 
 TEST_F(XServerTest, ModesComeFromXrandrWithTheirTimingsAndTheSmallOneIsNotOffered)

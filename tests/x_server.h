@@ -1,7 +1,8 @@
-// A headless X.Org server at depth 24 with the dummy video driver, for tests that need real
-// RandR modes: 1920x1080 at 59.94 Hz, 1024x768 at 60.00, 640x480 at 59.94, 400x300 at 76.29
-// (below the smallest size games are offered) and those Xorg adds itself. Starting it needs
-// root and xserver-xorg-video-dummy (scripts/setup.sh installs it).
+// An X server of a test's own, on a free display number: Xvfb, or, for tests that need
+// real RandR modes, X.Org at depth 24 with the dummy video driver: 1920x1080 at 59.94 Hz,
+// 1024x768 at 60.00, 640x480 at 59.94, 400x300 at 76.29 (below the smallest size games
+// are offered) and those Xorg adds itself. Xorg needs root; scripts/setup.sh installs
+// both servers.
 #pragma once
 
 #include <csignal>
@@ -14,10 +15,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-class XorgDummy {
+class XServer {
   public:
+    enum Kind { xvfb, xorg_dummy };
+
     // Starts the server and waits until it accepts connections.
-    XorgDummy()
+    explicit XServer(Kind kind) : kind_(kind)
     {
         std::string dir = std::filesystem::temp_directory_path() / "ktlaunch-xorg-XXXXXX";
         if (!mkdtemp(dir.data()))
@@ -32,13 +35,13 @@ class XorgDummy {
         if (display_.empty() && error_.empty())
             error_ = "no free display number from :" + std::to_string(first);
     }
-    ~XorgDummy()
+    ~XServer()
     {
         stop();
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
-    XorgDummy(const XorgDummy &) = delete;
+    XServer(const XServer &) = delete;
 
     bool running() const { return !display_.empty(); }
     const std::string &display() const { return display_; } // ":N", for DISPLAY
@@ -54,9 +57,14 @@ class XorgDummy {
         const std::string display = ":" + n, fd = std::to_string(ready[1]),
                           conf = (dir_ / "xorg.conf").string(), log = (dir_ / "Xorg.log").string(),
                           out = (dir_ / "Xorg.out").string();
-        const char *argv[] = {"Xorg",      display.c_str(), "-config",     conf.c_str(), "-logfile",
-                              log.c_str(), "-displayfd",    fd.c_str(),    "-nolisten",  "tcp",
-                              "-noreset",  "-sharevts",     "-novtswitch", nullptr};
+        const char *xorg_args[] = {"Xorg",        display.c_str(), "-config",    conf.c_str(),
+                                   "-logfile",    log.c_str(),     "-displayfd", fd.c_str(),
+                                   "-nolisten",   "tcp",           "-noreset",   "-sharevts",
+                                   "-novtswitch", nullptr};
+        const char *xvfb_args[] = {"Xvfb",        display.c_str(), "-screen",  "0",
+                                   "1280x800x24", "-displayfd",    fd.c_str(), "-nolisten",
+                                   "tcp",         "-noreset",      nullptr};
+        const char *const *argv = kind_ == xorg_dummy ? xorg_args : xvfb_args;
         if ((pid_ = fork()) == 0) { // nothing but system calls until exec
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
             fcntl(ready[1], F_SETFD, 0); // kept open across exec
@@ -78,7 +86,7 @@ class XorgDummy {
         stop();
         const std::string output = slurp(out); // "already active" or "already running"
         if (output.find("already") == std::string::npos)
-            error_ = "Xorg did not come up on " + display + " (installed? root?):\n" + output;
+            error_ = std::string(argv[0]) + " did not come up on " + display + ":\n" + output;
     }
 
     void stop() // SIGTERM, and SIGKILL after ten seconds
@@ -112,6 +120,7 @@ Section "Screen" Identifier "screen" Device "dummy" Monitor "monitor" DefaultDep
   SubSection "Display" Depth 24 Virtual 1920 1080
     Modes "1920x1080" "1024x768" "640x480" "400x300" EndSubSection EndSection)";
 
+    Kind kind_;
     std::filesystem::path dir_;
     pid_t pid_ = -1;
     std::string display_, error_;
