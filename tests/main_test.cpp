@@ -1,7 +1,6 @@
 // Start-up, the main loop and shut-down, with the window module replaced by a fake
 // and the real libraries on Qt's offscreen display.
 #include "fake_gui.h"
-#include "platform/library.h"
 #include "platform/signals.h"
 #include "test_support.h"
 
@@ -11,48 +10,51 @@ int launcher_main(); // the program's entry point, renamed for this test
 
 namespace {
 
+namespace pt = platform::testing;
+using platform::MemKind;
 using platform::SIGBREAKF_CTRL_C;
-using platform::testing::LibraryFault;
+using Calls = std::vector<std::string>;
 
-const std::string MESSY = "junk before any section\n[A]\nk   =  v\n";
-const std::string NORMALISED = "[A]\n\n\tk = v\n";
-
-const std::vector<std::string> ALL_LIBRARY_CALLS = {
-    "open intuition.library", "get intuition.library",  "open requester.class",
-    "get requester.class",    "drop intuition.library", "close intuition.library",
-    "drop requester.class",   "close requester.class"};
+const std::string MESSY = "junk before any section\n[A]\nk   =  v\n", SAVED = "[A]\n\n\tk = v\n";
+// What is done with the display (I) and the requester class (R).
+const std::string oI = "open intuition.library", gI = "get intuition.library",
+                  dI = "drop intuition.library", cI = "close intuition.library",
+                  oR = "open requester.class", gR = "get requester.class",
+                  dR = "drop requester.class", cR = "close requester.class";
+const Calls ALL = {oI, gI, oR, gR, dI, cI, dR, cR};
+const Calls WINDOW_OPENED = {"preinit", "init", "shut"};
 
 class MainTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        platform::testing::set_program_dir(dir.path().string());
-        write_file(dir / "Karthos.prefs", MESSY);
-        fake_gui = FakeGui{};
-        platform::testing::clear_library_faults();
-        platform::testing::clear_library_calls();
-        platform::testing::set_requester_hook([this](std::string_view, std::string_view body) {
+        pt::set_program_dir(dir.path().string());
+        pt::set_requester_hook([this](std::string_view, std::string_view body) {
             messages.emplace_back(body);
             return true;
         });
+        fake_gui = FakeGui{};
     }
     void TearDown() override
     {
-        platform::testing::set_requester_hook(nullptr);
-        platform::testing::set_alloc_fault(nullptr);
-        platform::testing::clear_library_faults();
-        platform::testing::set_program_dir(std::nullopt);
+        pt::set_requester_hook(nullptr);
+        pt::set_program_dir(std::nullopt);
     }
 
-    // Runs the program; returns what it printed on standard output.
+    // Runs the program on the messy file, with any faults injected for this run only;
+    // returns what it printed on standard output.
     std::string run()
     {
+        write_file(dir / "Karthos.prefs", MESSY);
+        pt::clear_library_calls();
+        messages.clear();
         ::testing::internal::CaptureStdout();
         EXPECT_EQ(launcher_main(), 0);
+        pt::clear_library_faults();
+        pt::set_alloc_fault(nullptr);
         return ::testing::internal::GetCapturedStdout();
     }
-
     std::string prefs() const { return read_file(dir / "Karthos.prefs"); }
 
     TempDir dir;
@@ -63,166 +65,69 @@ TEST_F(MainTest, RunsInOrderAndSavesWhenTheWindowAsksToQuit)
 {
     fake_gui.on_init = [] { platform::Signal(fake_gui.window_bit); };
     EXPECT_EQ(run(), "");
-    EXPECT_EQ(fake_gui.calls, (std::vector<std::string>{"preinit", "init", "handler", "shut"}));
-    EXPECT_EQ(platform::testing::library_calls(), ALL_LIBRARY_CALLS);
-    EXPECT_EQ(prefs(), NORMALISED);
+    EXPECT_EQ(fake_gui.calls, (Calls{"preinit", "init", "handler", "shut"}));
+    EXPECT_EQ(pt::library_calls(), ALL);
+    EXPECT_EQ(prefs(), SAVED);
     EXPECT_TRUE(messages.empty());
 }
 
-struct InitFailure {
-    const char *name;
-    std::function<void()> inject;
-    std::vector<std::string> library_calls;
-    std::string printed;
-    std::vector<std::string> shown;
-    std::vector<std::string> gui_calls;
-};
-
-class InitFailureTest : public MainTest, public ::testing::WithParamInterface<InitFailure> {};
-
-// Whatever step fails: no loop, no save, everything obtained released exactly once,
-// interfaces before their libraries, and the failure told once.
-TEST_P(InitFailureTest, LeavesNoLoopNoSaveAndReleasesWhatItGot)
+// Whatever step fails: no loop, no save, what was obtained released once, interfaces first,
+// and the failure told once (on standard output until the requester is open).
+TEST_F(MainTest, EachFailingStepLeavesNoLoopNoSaveAndReleasesWhatItGot)
 {
-    const InitFailure &failure = GetParam();
-    fake_gui.on_handler = [](uint32) -> BOOL {
-        ADD_FAILURE() << "the loop ran";
-        return true;
-    };
-    failure.inject();
-    EXPECT_EQ(run(), failure.printed);
-    EXPECT_EQ(platform::testing::library_calls(), failure.library_calls);
-    EXPECT_EQ(messages, failure.shown);
-    EXPECT_EQ(fake_gui.calls, failure.gui_calls);
-    EXPECT_EQ(prefs(), MESSY);
+    using enum pt::LibraryFault;
+    const std::string I = "intuition.library", R = "requester.class",
+                      NO_I = "Unable to open 'intuition.library', version 51+",
+                      NO_R = "Unable to open 'requester.class', version 51+",
+                      NO_INTERFACE = "Unable to obtain the main interface for ";
+    const std::tuple<std::string, pt::LibraryFault, Calls, std::string> cases[] = {
+        {I, missing, {oI}, NO_I},
+        {I, too_old, {oI}, NO_I},
+        {I, no_interface, {oI, gI, cI}, NO_INTERFACE + I},
+        {R, missing, {oI, gI, oR, dI, cI}, NO_R},
+        {R, too_old, {oI, gI, oR, dI, cI}, NO_R},
+        {R, no_interface, {oI, gI, oR, gR, dI, cI, cR}, NO_INTERFACE + R},
+        {"memory", {}, ALL, "Out of memory"},
+        {"window", {}, ALL, ""}};
+    for (const auto &[at, fault, library_calls, told] : cases) {
+        SCOPED_TRACE(at + " " + std::to_string(static_cast<int>(fault)));
+        fake_gui = FakeGui{.init_result = at != "window"};
+        if (at == "memory")
+            pt::set_alloc_fault([](MemKind kind, std::size_t) { return kind == MemKind::list; });
+        else if (at != "window")
+            pt::set_library_fault(at, fault);
+        EXPECT_EQ(run(), at == "memory" ? "" : told);
+        EXPECT_EQ(pt::library_calls(), library_calls);
+        EXPECT_EQ(messages, at == "memory" ? Calls{told} : Calls{});
+        EXPECT_EQ(fake_gui.calls, (at == "window" ? WINDOW_OPENED : Calls{"preinit", "shut"}));
+        EXPECT_EQ(prefs(), MESSY);
+    }
 }
 
-const std::vector<std::string> NO_WINDOW = {"preinit", "shut"};
-const std::vector<std::string> WINDOW_FAILED = {"preinit", "init", "shut"};
-
-INSTANTIATE_TEST_SUITE_P(
-    EachStep, InitFailureTest,
-    ::testing::Values(
-        InitFailure{"IntuitionMissing",
-                    [] {
-                        platform::testing::set_library_fault("intuition.library",
-                                                             LibraryFault::missing);
-                    },
-                    {"open intuition.library"},
-                    "Unable to open 'intuition.library', version 51+",
-                    {},
-                    NO_WINDOW},
-        InitFailure{"IntuitionTooOld",
-                    [] {
-                        platform::testing::set_library_fault("intuition.library",
-                                                             LibraryFault::too_old);
-                    },
-                    {"open intuition.library"},
-                    "Unable to open 'intuition.library', version 51+",
-                    {},
-                    NO_WINDOW},
-        InitFailure{"IntuitionWithoutInterface",
-                    [] {
-                        platform::testing::set_library_fault("intuition.library",
-                                                             LibraryFault::no_interface);
-                    },
-                    {"open intuition.library", "get intuition.library", "close intuition.library"},
-                    "Unable to obtain the main interface for intuition.library",
-                    {},
-                    NO_WINDOW},
-        InitFailure{
-            "RequesterMissing",
-            [] { platform::testing::set_library_fault("requester.class", LibraryFault::missing); },
-            {"open intuition.library", "get intuition.library", "open requester.class",
-             "drop intuition.library", "close intuition.library"},
-            "Unable to open 'requester.class', version 51+",
-            {},
-            NO_WINDOW},
-        InitFailure{
-            "RequesterTooOld",
-            [] { platform::testing::set_library_fault("requester.class", LibraryFault::too_old); },
-            {"open intuition.library", "get intuition.library", "open requester.class",
-             "drop intuition.library", "close intuition.library"},
-            "Unable to open 'requester.class', version 51+",
-            {},
-            NO_WINDOW},
-        InitFailure{"RequesterWithoutInterface",
-                    [] {
-                        platform::testing::set_library_fault("requester.class",
-                                                             LibraryFault::no_interface);
-                    },
-                    {"open intuition.library", "get intuition.library", "open requester.class",
-                     "get requester.class", "drop intuition.library", "close intuition.library",
-                     "close requester.class"},
-                    "Unable to obtain the main interface for requester.class",
-                    {},
-                    NO_WINDOW},
-        InitFailure{"NoMemoryForTheStore",
-                    [] {
-                        platform::testing::set_alloc_fault([](platform::MemKind kind, std::size_t) {
-                            return kind == platform::MemKind::list;
-                        });
-                    },
-                    ALL_LIBRARY_CALLS,
-                    "",
-                    {"Out of memory"},
-                    NO_WINDOW},
-        InitFailure{"WindowFails",
-                    [] { fake_gui.init_result = false; },
-                    ALL_LIBRARY_CALLS,
-                    "",
-                    {},
-                    WINDOW_FAILED}),
-    [](const auto &test) { return std::string(test.param.name); });
-
-TEST_F(MainTest, BreakAloneEndsTheLoopAndSaves)
+TEST_F(MainTest, BreakAloneOrFromSigintSigtermOrSighupEndsTheLoopWithTheSave)
 {
-    fake_gui.on_init = [] { platform::Signal(SIGBREAKF_CTRL_C); };
-    run();
-    EXPECT_EQ(fake_gui.calls, (std::vector<std::string>{"preinit", "init", "shut"}));
-    EXPECT_EQ(prefs(), NORMALISED);
+    for (int sig : {0, SIGINT, SIGTERM, SIGHUP}) { // 0: the break request alone
+        fake_gui = FakeGui{.on_init = [sig] {
+            sig ? static_cast<void>(std::raise(sig)) : platform::Signal(SIGBREAKF_CTRL_C);
+        }};
+        run();
+        EXPECT_EQ(fake_gui.calls, WINDOW_OPENED) << sig;
+        EXPECT_EQ(prefs(), SAVED) << sig;
+    }
 }
 
-TEST_F(MainTest, BreakWithWindowEventsHandlesThemThenEnds)
-{
-    fake_gui.on_init = [] { platform::Signal(SIGBREAKF_CTRL_C | fake_gui.window_bit); };
-    fake_gui.on_handler = [](uint32) { return false; }; // the window does not ask to quit
-    run();
-    EXPECT_EQ(fake_gui.handler_sigs, std::vector<uint32>{SIGBREAKF_CTRL_C | fake_gui.window_bit});
-    EXPECT_EQ(prefs(), NORMALISED);
-}
-
-TEST_F(MainTest, WindowSignalWithoutEventsWaitsAgain)
+TEST_F(MainTest, WindowSignalWithoutEventsWaitsAgainAndABreakWithEventsHandlesThemThenEnds)
 {
     fake_gui.on_init = [] { platform::Signal(fake_gui.window_bit); };
-    fake_gui.on_handler = [](uint32) {
-        if (fake_gui.handler_sigs.size() == 1) { // nothing was pending: keep going
-            platform::Signal(fake_gui.window_bit);
-            return false;
-        }
-        return true;
+    fake_gui.on_handler = [](uint32) { // never asks to quit; the second pass has a break too
+        if (fake_gui.handler_sigs.size() == 1)
+            platform::Signal(SIGBREAKF_CTRL_C | fake_gui.window_bit);
+        return false;
     };
     run();
-    EXPECT_EQ(fake_gui.handler_sigs.size(), 2u);
-    EXPECT_EQ(prefs(), NORMALISED);
+    EXPECT_EQ(fake_gui.handler_sigs,
+              (std::vector<uint32>{fake_gui.window_bit, SIGBREAKF_CTRL_C | fake_gui.window_bit}));
+    EXPECT_EQ(prefs(), SAVED);
 }
-
-class BreakSignalTest : public MainTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(BreakSignalTest, EndsTheLoopWithTheSave)
-{
-    static int sig;
-    sig = GetParam();
-    fake_gui.on_init = [] { std::raise(sig); };
-    fake_gui.on_handler = [](uint32) -> BOOL {
-        ADD_FAILURE() << "no window event was sent";
-        return true;
-    };
-    run();
-    EXPECT_EQ(fake_gui.calls, (std::vector<std::string>{"preinit", "init", "shut"}));
-    EXPECT_EQ(prefs(), NORMALISED);
-}
-
-INSTANTIATE_TEST_SUITE_P(IntTermHup, BreakSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
 } // namespace
