@@ -331,8 +331,8 @@ BOOL gui_init()
     if (setup_languages(&preselect))
         obj[OID_LANGUAGE] = NewChooser(OID_LANGUAGE, languages, preselect);
 
-    Picture *screen_picture = theme_picture("video-display", SCREEN_BUTTON_SIZE);
-    Picture *banner = load_picture(progdir_path("kt.iff"));
+    Picture *screen_picture = open_theme_picture("video-display", SCREEN_BUTTON_SIZE);
+    Picture *banner = open_picture(progdir_path("kt.iff"));
     obj[OID_WIN_MAIN] = make_window(banner, screen_picture);
     if (!obj[OID_WIN_MAIN]) {
         gui_preinit(); // the gadgets went with the groups that failed

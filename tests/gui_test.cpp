@@ -6,7 +6,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <algorithm>
 
@@ -192,6 +194,29 @@ TEST_F(GuiTest, EmptySlotsEscapeAndAllPendingEventsInOnePassOnTheWindowsSignal)
     EXPECT_TRUE(gui_handler(wsig[WID_MAIN]));
     EXPECT_STREQ(config_get_option("Config", "ShowFPS", nullptr), "1"); // Save & Quit after close
     EXPECT_FALSE(gui_handler(wsig[WID_MAIN]));                          // nothing left
+}
+
+// The banner and the screen-mode button's picture arrive once the window has shown;
+// a banner whose file is broken takes no place at all.
+TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShown)
+{
+    const std::string banner = read_file(EXAMPLES_DIR "/kt.iff");
+    write_file(dir / "kt.iff", banner.substr(0, banner.size() / 2));
+    ASSERT_TRUE(open_window(nullptr));
+    EXPECT_EQ(window_widget(win[WID_MAIN])->findChild<QLabel *>("image"), nullptr);
+
+    write_file(dir / "kt.iff", banner);
+    ASSERT_TRUE(open_window(nullptr));
+    auto *image = window_widget(win[WID_MAIN])->findChild<QLabel *>("image");
+    ASSERT_NE(image, nullptr);
+    const QPushButton *button = widget<QPushButton>(OID_SCREENSEL);
+    const qint64 placeholder = button->icon().cacheKey();
+    EXPECT_TRUE(image->pixmap().isNull());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !image->pixmap().isNull() && button->icon().cacheKey() != placeholder; }));
+    EXPECT_EQ(image->pixmap().size(), image->size());
+    EXPECT_EQ(button->text(), "");
+    EXPECT_GE(std::min(button->width(), button->height()), 32);
 }
 
 TEST_F(GuiTest, AMissingClassOrAnyPartOfTheTreeThatCannotBeMadeLeavesNothing)

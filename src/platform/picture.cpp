@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
+#include <QImageReader>
 #include <QScreen>
 #include <QStandardPaths>
 #include <SDL_image.h>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -164,8 +166,44 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
     return byterun1_rows_fit(body, body_size, row_part, row_parts);
 }
 
+// SDL_image comes with many libraries of its own (sound, Wayland, graphics cards, image
+// formats): they are loaded when a picture file is first decoded, not when the
+// launcher starts. Kept for the rest of the run once loaded.
+struct SdlImage {
+    decltype(&SDL_RWFromConstMem) rw_from_const_mem;
+    decltype(&IMG_LoadTyped_RW) load_typed_rw;
+    decltype(&SDL_ConvertSurfaceFormat) convert_surface_format;
+    decltype(&SDL_FreeSurface) free_surface;
+    decltype(&SDL_LockSurface) lock_surface;
+    decltype(&SDL_UnlockSurface) unlock_surface;
+};
+
+template <class F> bool find_symbol(void *library, const char *name, F &function)
+{
+    function = reinterpret_cast<F>(dlsym(library, name));
+    return function != nullptr;
+}
+
+// The library, or null when it is not installed.
+const SdlImage *sdl_image()
+{
+    static const SdlImage *const loaded = []() -> const SdlImage * {
+        void *library = dlopen("libSDL2_image-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
+        static SdlImage sdl;
+        if (!library || !find_symbol(library, "SDL_RWFromConstMem", sdl.rw_from_const_mem) ||
+            !find_symbol(library, "IMG_LoadTyped_RW", sdl.load_typed_rw) ||
+            !find_symbol(library, "SDL_ConvertSurfaceFormat", sdl.convert_surface_format) ||
+            !find_symbol(library, "SDL_FreeSurface", sdl.free_surface) ||
+            !find_symbol(library, "SDL_LockSurface", sdl.lock_surface) ||
+            !find_symbol(library, "SDL_UnlockSurface", sdl.unlock_surface))
+            return nullptr;
+        return &sdl;
+    }();
+    return loaded;
+}
+
 struct SurfaceFree {
-    void operator()(SDL_Surface *surface) const { SDL_FreeSurface(surface); }
+    void operator()(SDL_Surface *surface) const { sdl_image()->free_surface(surface); }
 };
 using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
 
@@ -181,7 +219,8 @@ std::string extension_of(const std::string &path)
 // pictures to a multiple of 16 pixels).
 QImage to_image(SDL_Surface *decoded, int width, int height)
 {
-    const Surface argb(SDL_ConvertSurfaceFormat(decoded, SDL_PIXELFORMAT_ARGB8888, 0));
+    const SdlImage &sdl = *sdl_image();
+    const Surface argb(sdl.convert_surface_format(decoded, SDL_PIXELFORMAT_ARGB8888, 0));
     if (!argb || argb->w <= 0 || argb->h <= 0)
         return {};
     width = width > 0 ? std::min(width, argb->w) : argb->w;
@@ -189,7 +228,7 @@ QImage to_image(SDL_Surface *decoded, int width, int height)
     QImage image(width, height, QImage::Format_ARGB32);
     if (image.isNull())
         return {};
-    if (SDL_MUSTLOCK(argb.get()) && SDL_LockSurface(argb.get()) != 0)
+    if (SDL_MUSTLOCK(argb.get()) && sdl.lock_surface(argb.get()) != 0)
         return {};
     const auto *pixels = static_cast<const std::uint8_t *>(argb->pixels);
     const auto row_bytes = static_cast<std::size_t>(width) * 4;
@@ -197,7 +236,7 @@ QImage to_image(SDL_Surface *decoded, int width, int height)
         std::memcpy(image.scanLine(y), pixels + static_cast<std::ptrdiff_t>(y) * argb->pitch,
                     row_bytes);
     if (SDL_MUSTLOCK(argb.get()))
-        SDL_UnlockSurface(argb.get());
+        sdl.unlock_surface(argb.get());
     return image;
 }
 
@@ -267,19 +306,43 @@ Picture *load_picture(const std::string &path)
         return nullptr;
     std::vector<std::uint8_t> data;
     IffPicture iff;
-    if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
+    const SdlImage *sdl = sdl_image();
+    if (!sdl || !read_whole_file(path, data) || !check_iff_picture(data, iff))
         return nullptr;
-    SDL_RWops *stream = SDL_RWFromConstMem(data.data(), static_cast<int>(data.size()));
+    SDL_RWops *stream = sdl->rw_from_const_mem(data.data(), static_cast<int>(data.size()));
     if (!stream)
         return nullptr;
     const std::string ext = extension_of(path);
-    const Surface decoded(IMG_LoadTyped_RW(stream, 1, ext.empty() ? nullptr : ext.c_str()));
+    const Surface decoded(sdl->load_typed_rw(stream, 1, ext.empty() ? nullptr : ext.c_str()));
     if (!decoded)
         return nullptr;
     QImage image = to_image(decoded.get(), iff.width, iff.height);
     if (image.isNull())
         return nullptr;
     return picture_of(QPixmap::fromImage(std::move(image)));
+}
+
+Picture *open_picture(const std::string &path)
+{
+    if (!have_gui())
+        return nullptr;
+    std::vector<std::uint8_t> data;
+    IffPicture iff;
+    if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
+        return nullptr;
+    QSize size(static_cast<int>(iff.width), static_cast<int>(iff.height));
+    if (size.isEmpty()) // not an IFF picture: ask Qt, which reads only the header
+        size = QImageReader(QString::fromStdString(path)).size();
+    if (size.isEmpty())
+        return nullptr;
+    return new Picture{QPixmap(), path, size};
+}
+
+Picture *open_theme_picture(CONST_STRPTR icon_name, int32 min_size)
+{
+    if (!icon_name || !*icon_name || min_size <= 0 || min_size > static_cast<int32>(MAX_SIDE))
+        return nullptr;
+    return new Picture{QPixmap(), {}, QSize(min_size, min_size), icon_name};
 }
 
 Picture *theme_picture(CONST_STRPTR icon_name, int32 min_size)

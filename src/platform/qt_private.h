@@ -5,6 +5,7 @@
 #include "platform/window.h"
 
 #include <QPixmap>
+#include <string>
 
 class QWidget;
 
@@ -13,6 +14,11 @@ namespace platform {
 // A picture ready to be shown in the window.
 struct Picture {
     QPixmap pixmap;
+    // Or, until it is first shown, where it is to come from: a file to decode or an
+    // icon of the theme to look up, and its size.
+    std::string file = {};
+    QSize size = {};
+    std::string icon = {};
 };
 
 // The desktop window of an open window, as parent for dialogs; null when not open.

@@ -1,5 +1,6 @@
 #include "platform/window.h"
 
+#include "platform/picture.h"
 #include "platform/qt_private.h"
 #include "platform/signals.h"
 
@@ -7,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -17,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <deque>
@@ -158,6 +161,64 @@ bool creation_fails(CONST_STRPTR kind, uint32 id = 0)
     return object_fault() && object_fault()(kind, id);
 }
 
+// Runs `work` once, right after the widget is first painted: for what the window
+// need not wait for before it shows (decoding pictures, looking up icons).
+class AfterFirstPaint : public QObject {
+  public:
+    AfterFirstPaint(QWidget *widget, std::function<void()> work)
+        : QObject(widget), work_(std::move(work))
+    {
+        widget->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && work_) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, watched, std::exchange(work_, {}));
+        }
+        return false;
+    }
+
+  private:
+    std::function<void()> work_;
+};
+
+// A picture that takes its place at once and is decoded once the window shows; if it
+// cannot be decoded then, it gives its place back.
+QLabel *deferred_image(const Picture &picture)
+{
+    auto *label = new QLabel;
+    label->setFixedSize(picture.size);
+    new AfterFirstPaint(label, [label, file = picture.file] {
+        const std::unique_ptr<Picture> decoded(load_picture(file));
+        if (decoded)
+            label->setPixmap(decoded->pixmap);
+        else
+            label->hide();
+    });
+    return label;
+}
+
+// A theme icon that is looked up once the window shows; "X" when there is none.
+void defer_icon(QPushButton *button, const Picture &picture)
+{
+    QPixmap blank(picture.size);
+    blank.fill(Qt::transparent);
+    button->setIcon(blank);
+    button->setIconSize(picture.size);
+    new AfterFirstPaint(button, [button, icon = picture.icon, size = picture.size.width()] {
+        const std::unique_ptr<Picture> found(theme_picture(icon.c_str(), size));
+        if (found) {
+            button->setIcon(found->pixmap);
+        } else {
+            button->setIcon(QIcon());
+            button->setText("X");
+        }
+    });
+}
+
 std::unique_ptr<Object> take(Object *object)
 {
     return std::unique_ptr<Object>(object);
@@ -257,7 +318,9 @@ Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size
     auto *button = new QPushButton;
     button->setObjectName(gadget_name(id));
     button->setAutoDefault(false);
-    if (pic) {
+    if (pic && pic->pixmap.isNull()) {
+        defer_icon(button, *pic);
+    } else if (pic) {
         button->setIcon(pic->pixmap);
         button->setIconSize(pic->pixmap.deviceIndependentSize().toSize());
     } else {
@@ -315,9 +378,10 @@ Object *NewImage(Picture *picture)
     std::unique_ptr<Picture> pic(picture);
     if (!pic || creation_fails("image"))
         return nullptr;
-    auto *label = new QLabel;
+    QLabel *label = pic->pixmap.isNull() ? deferred_image(*pic) : new QLabel;
     label->setObjectName("image");
-    label->setPixmap(pic->pixmap);
+    if (!pic->pixmap.isNull())
+        label->setPixmap(pic->pixmap);
     label->setAlignment(Qt::AlignCenter);
     return new Object(label);
 }
