@@ -35,19 +35,6 @@ TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
 
 class SignalEndsLauncher : public ::testing::TestWithParam<int> {};
 
-TEST_P(SignalEndsLauncher, OffscreenWithTheFileRewritten)
-{
-    GameDir game;
-    write_file(game.prefs(), MESSY);
-    auto launcher = game.start({{"QT_QPA_PLATFORM", "offscreen"}});
-    ASSERT_TRUE(launcher->wait_for_handler(GetParam()));
-    std::this_thread::sleep_for(200ms); // into the loop
-    kill(launcher->pid(), GetParam());
-    EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-    EXPECT_EQ(read_file(game.prefs()), NORMALISED);
-    EXPECT_EQ(launcher->output(), "");
-}
-
 TEST_P(SignalEndsLauncher, OnXWithTheWindowOpen)
 {
     Xvfb x;
@@ -67,16 +54,5 @@ INSTANTIATE_TEST_SUITE_P(IntTermHup, SignalEndsLauncher, ::testing::Values(SIGIN
                                                 : test.param == SIGTERM ? "SIGTERM"
                                                                         : "SIGHUP");
                          });
-
-TEST(RealExecutable, NoPrefsFileGivesAnEmptyOneOnExit)
-{
-    GameDir game;
-    auto launcher = game.start({{"QT_QPA_PLATFORM", "offscreen"}});
-    ASSERT_TRUE(launcher->wait_for_handler(SIGTERM));
-    kill(launcher->pid(), SIGTERM);
-    EXPECT_EQ(launcher->wait(), 0);
-    ASSERT_TRUE(fs::exists(game.prefs()));
-    EXPECT_EQ(fs::file_size(game.prefs()), 0u);
-}
 
 } // namespace

@@ -90,21 +90,6 @@ class Process {
         return WEXITSTATUS(*status_);
     }
 
-    // True once the process catches `sig`, i.e. its handler is installed.
-    bool wait_for_handler(int sig, std::chrono::milliseconds timeout = 20s) const
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::istringstream status(read_file("/proc/" + std::to_string(pid_) + "/status"));
-            for (std::string line; std::getline(status, line);)
-                if (line.rfind("SigCgt:", 0) == 0 &&
-                    (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1)
-                    return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
-
     std::string output() const { return read_file(out_file_); }
     std::string errors() const { return read_file(out_file_.string() + ".err"); }
 

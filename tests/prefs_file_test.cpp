@@ -112,20 +112,6 @@ TEST_F(PrefsFileTest, NoMemoryWhileLoadingLosesOnlyThatPart)
     EXPECT_EQ(read_file(prefs()), "[A]\n\n\tone = 1\n\ttwo = 2\n\tthree = 3\n\n[C]\n\n\tc = 1\n");
 }
 
-TEST_F(PrefsFileTest, PrefsFileIsFoundInTheProgramDirectoryOnly)
-{
-    write_file(dir / "Karthos.prefs", "[InProgramDir]\n");
-    TempDir other;
-    write_file(other / "Karthos.prefs", "[Elsewhere]\n");
-    const fs::path cwd = fs::current_path();
-    fs::current_path(other.path());
-    EXPECT_TRUE(config_init());
-    EXPECT_TRUE(config_save());
-    fs::current_path(cwd);
-    EXPECT_EQ(read_file(prefs()), "[InProgramDir]\n\n");
-    EXPECT_EQ(read_file(other / "Karthos.prefs"), "[Elsewhere]\n");
-}
-
 // --- Saving safely ---------------------------------------------------------------
 
 class SaveFailureTest : public PrefsDirTest {

@@ -76,9 +76,9 @@ bool plugin_installed(const QString &platform)
 
 // Whether Qt can start on `name` ("xcb", "wayland", "offscreen", ... with options
 // after a colon) without ending the program because nothing answers.
-bool platform_usable(const QString &spec)
+bool platform_usable(const QString &entry)
 {
-    const QString name = spec.section(':', 0, 0);
+    const QString name = entry.section(':', 0, 0);
     if (!plugin_installed(name))
         return false;
     if (name == "xcb")
@@ -93,9 +93,9 @@ bool platform_usable(const QString &spec)
 std::string choose_platform()
 {
     if (const char *wanted = env("QT_QPA_PLATFORM")) {
-        for (const QString &spec : QString(wanted).split(';', Qt::SkipEmptyParts))
-            if (platform_usable(spec))
-                return spec.toStdString();
+        for (const QString &entry : QString(wanted).split(';', Qt::SkipEmptyParts))
+            if (platform_usable(entry))
+                return entry.toStdString();
         return {};
     }
     if (env("DISPLAY") && platform_usable("xcb"))
