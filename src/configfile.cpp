@@ -4,10 +4,13 @@
 #include "platform/files.h"
 #include "util.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
 #include <utility>
 
 using platform::List;
@@ -51,7 +54,7 @@ uint32 name_hash(CONST_STRPTR name)
 template <class Rec> class NameIndex {
   public:
     NameIndex() = default;
-    ~NameIndex() { delete[] slots_; }
+    ~NameIndex() { platform::free_mem(slots_); }
     NameIndex(const NameIndex &) = delete;
     NameIndex &operator=(const NameIndex &) = delete;
 
@@ -74,7 +77,7 @@ template <class Rec> class NameIndex {
     void add(const List &list, Rec *rec)
     {
         ++count_;
-        if (count_ > max_load() && rebuild(list, slots_ ? 2 * (mask_ + 1) : 4 * LINEAR_LIMIT))
+        if (count_ > max_load() && rebuild(list, table_size_for(count_)))
             return;                       // the rebuild took in `rec` from the list
         if (slots_ && count_ < mask_ + 1) // always leave a free slot to end probes
             insert(rec);
@@ -90,6 +93,14 @@ template <class Rec> class NameIndex {
 
     static constexpr std::size_t LINEAR_LIMIT = 8; // short lists are walked
 
+    // The smallest table that holds `count` records at most three quarters full.
+    static std::size_t table_size_for(std::size_t count)
+    {
+        std::size_t size = 4 * LINEAR_LIMIT;
+        while (size / 4 * 3 < count) size *= 2;
+        return size;
+    }
+
     // At most three quarters full, so that probe runs stay short.
     std::size_t max_load() const { return slots_ ? (mask_ + 1) / 4 * 3 : LINEAR_LIMIT; }
 
@@ -103,10 +114,11 @@ template <class Rec> class NameIndex {
 
     bool rebuild(const List &list, std::size_t size)
     {
-        Slot *fresh = new (std::nothrow) Slot[size]();
+        // Zero-filled memory is a table of empty slots.
+        auto *fresh = static_cast<Slot *>(platform::alloc_mem(MemKind::index, size * sizeof(Slot)));
         if (!fresh)
             return false;
-        delete[] slots_;
+        platform::free_mem(slots_);
         slots_ = fresh;
         mask_ = size - 1;
         for (Node *n = platform::get_head(list); n; n = platform::get_succ(n))
@@ -116,7 +128,7 @@ template <class Rec> class NameIndex {
 
     void drop()
     {
-        delete[] slots_;
+        platform::free_mem(slots_);
         slots_ = nullptr;
         mask_ = 0;
     }
@@ -142,9 +154,18 @@ struct confsection {
     OptionList *options;
 };
 
+// What the last save wrote: the store as it was after that many changes.
+struct SaveRecord {
+    unsigned long changes;
+    bool ok;
+};
+
 struct SectionList {
     List list;
     NameIndex<confsection> index;
+    unsigned long changes = 0; // sections and options added or changed so far
+    std::optional<SaveRecord> last_save;
+    bool keep_file = false; // the file exists but could not be read: never replaced
 };
 
 SectionList *conflist = nullptr;
@@ -211,6 +232,7 @@ confsection *find_section(CONST_STRPTR name, BOOL create_if_not_found)
         return nullptr;
     }
     confsection *csec = sec.release();
+    ++conflist->changes;
     platform::add_tail(conflist->list, &csec->ln);
     conflist->index.add(conflist->list, csec);
     return csec;
@@ -223,6 +245,8 @@ BOOL set_option(confsection *csec, CONST_STRPTR key, CONST_STRPTR val)
     const std::size_t len = std::strlen(val);
 
     if (confoption *opt = csec->options->index.find(csec->options->list, key)) {
+        if (std::strcmp(opt->val, val) == 0)
+            return true;
         if (opt->valbuflen < len + 1) {
             uint32 buflen = 0;
             STRPTR buf = new_value_buffer(len, buflen);
@@ -235,6 +259,7 @@ BOOL set_option(confsection *csec, CONST_STRPTR key, CONST_STRPTR val)
             opt->valbuflen = buflen;
         }
         std::memcpy(opt->val, val, len + 1);
+        ++conflist->changes;
         return true;
     }
 
@@ -250,6 +275,7 @@ BOOL set_option(confsection *csec, CONST_STRPTR key, CONST_STRPTR val)
     }
     std::memcpy(opt.ptr->val, val, len + 1);
     confoption *added = opt.release();
+    ++conflist->changes;
     platform::add_tail(csec->options->list, &added->ln);
     csec->options->index.add(csec->options->list, added);
     return true;
@@ -308,51 +334,119 @@ void parse_line(STRPTR line, confsection *&current)
     set_option(current, key, p);
 }
 
+// The whole text of a file: lines end at a line feed, a carriage return, or both
+// together; a UTF-8 byte order mark before the first line is not part of it. Lines
+// are cut in place, and a NUL byte ends its line.
+void parse_text(STRPTR text, std::size_t size)
+{
+    STRPTR const end = text + size;
+    if (size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0)
+        text += 3;
+    confsection *current = nullptr;
+    while (text < end) {
+        STRPTR eol = text;
+        while (eol < end && *eol != '\n' && *eol != '\r') ++eol;
+        STRPTR next = eol + 1;
+        if (eol < end && *eol == '\r' && next < end && *next == '\n')
+            ++next;
+        *eol = '\0'; // at the end, the NUL the file's text always has behind it
+        if (*text)
+            parse_line(text, current);
+        text = next;
+    }
+}
+
+std::size_t text_size()
+{
+    std::size_t size = 0;
+    for (Node *s = platform::get_head(conflist->list); s; s = platform::get_succ(s)) {
+        size += std::strlen(s->name) + sizeof "[]\n\n" - 1 + (platform::get_succ(s) ? 1 : 0);
+        const auto *csec = reinterpret_cast<const confsection *>(s);
+        for (Node *o = platform::get_head(csec->options->list); o; o = platform::get_succ(o))
+            size += std::strlen(o->name) + std::strlen(reinterpret_cast<confoption *>(o)->val) +
+                    sizeof "\t = \n" - 1;
+    }
+    return size;
+}
+
+char *append(char *out, CONST_STRPTR text)
+{
+    const std::size_t len = std::strlen(text);
+    std::memcpy(out, text, len);
+    return out + len;
+}
+
+// The store in the file's layout: "[%s]\n\n" for each section, "\t%s = %s\n" for each
+// option, and "\n" between sections. `out` has room for text_size() bytes.
+void write_text(char *out)
+{
+    for (Node *s = platform::get_head(conflist->list); s; s = platform::get_succ(s)) {
+        out = append(append(append(out, "["), s->name), "]\n\n");
+        const auto *csec = reinterpret_cast<const confsection *>(s);
+        for (Node *o = platform::get_head(csec->options->list); o; o = platform::get_succ(o)) {
+            out = append(append(append(out, "\t"), o->name), " = ");
+            out = append(append(out, reinterpret_cast<confoption *>(o)->val), "\n");
+        }
+        if (platform::get_succ(s))
+            out = append(out, "\n");
+    }
+}
+
+BOOL write_file(const std::string &path)
+{
+    const std::size_t size = text_size();
+    PlatformMem<char> text(platform::alloc_mem(MemKind::buffer, size + 1));
+    if (!text.ptr) {
+        error_requestf("Out of memory");
+        return false;
+    }
+    write_text(text.ptr);
+    if (const int error = platform::replace_file(path, text.ptr, size)) {
+        error_requestf("Unable to create Karthos.prefs\n%s: %s", path.c_str(),
+                       platform::file_error_text(error).c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 BOOL config_init()
 {
-    confsection *current = nullptr;
     conflist = new_list<SectionList>();
     if (!conflist) {
         error_requestf("Out of memory");
         return false;
     }
-
-    platform::LineReader file(platform::progdir_path(PREFS_FILE));
-    while (STRPTR line = file.next_line()) {
-        std::size_t len = std::strlen(line);
-        while (len > 0 && iseol(line[len - 1])) --len;
-        if (len == 0)
-            continue;
-        line[len] = '\0';
-        parse_line(line, current);
+    const std::string path = platform::progdir_path(PREFS_FILE);
+    platform::FileContents file;
+    const int error = platform::read_whole_file(path, file);
+    if (error == ENOENT)
+        return true;
+    if (error) {
+        // The window opens on the defaults, but what it could not read it must not
+        // overwrite: the file may hold the player's settings.
+        conflist->keep_file = true;
+        error_requestf("Unable to read Karthos.prefs\n%s: %s", path.c_str(),
+                       platform::file_error_text(error).c_str());
+        return true;
     }
+    parse_text(file.data(), file.size());
     return true;
 }
 
 BOOL config_save()
 {
-    platform::FileReplacer file(platform::progdir_path(PREFS_FILE));
-    if (!file.is_open()) {
-        error_requestf("Unable to create Karthos.prefs");
-        return false;
-    }
-    for (Node *s = platform::get_head(conflist->list); s; s = platform::get_succ(s)) {
-        const confsection *csec = reinterpret_cast<const confsection *>(s);
-        file.printf("[%s]\n\n", csec->ln.name);
-        for (Node *o = platform::get_head(csec->options->list); o; o = platform::get_succ(o)) {
-            const confoption *opt = reinterpret_cast<const confoption *>(o);
-            file.printf("\t%s = %s\n", opt->ln.name, opt->val);
-        }
-        if (platform::get_succ(s))
-            file.printf("\n");
-    }
-    if (!file.commit()) {
-        error_requestf("Unable to create Karthos.prefs");
-        return false;
-    }
-    return true;
+    if (conflist->keep_file)
+        return false; // the player was told at start-up
+    // The store as it was last written, or as it last failed to be (the player has
+    // been told): writing it again would only undo what others wrote since, such as
+    // the game that was just started.
+    if (conflist->last_save && conflist->last_save->changes == conflist->changes)
+        return conflist->last_save->ok;
+    const BOOL ok = write_file(platform::progdir_path(PREFS_FILE));
+    conflist->last_save = SaveRecord{conflist->changes, ok};
+    return ok;
 }
 
 void config_shut()

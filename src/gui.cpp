@@ -8,6 +8,7 @@
 #include "util.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -387,20 +388,23 @@ void launch_game()
                                          .out = h_out,
                                          .err = h_err,
                                          .min_stack = GAME_STACK});
+    const int error = errno;
     // The game has copies of its own; these were only to hand over.
     close_handle(h_in);
     close_handle(h_out);
     close_handle(h_err);
     if (!started)
-        error_requestf("Unable to launch Karthos");
+        error_requestf("Unable to launch Karthos\nKarthosDemo: %s", std::strerror(error));
 }
 
-// "Save & Launch": the game must find the new settings, complete, when it starts.
+// "Save & Launch": the file is written before the game starts, so that the game
+// finds the new settings, complete. The game starts even when the file could not
+// be written (the player has been told): it then runs on the settings it had.
 static void save_and_launch()
 {
     set_config_from_gui();
-    if (config_save())
-        launch_game();
+    config_save();
+    launch_game();
 }
 
 static void handle_gadget(uint32 id, BOOL *pleasequit)
@@ -435,6 +439,8 @@ BOOL gui_handler(uint32 gotsigs)
         return false;
     uint16 code = 0;
     for (uint32 result; (result = WindowHandleInput(obj[OID_WIN_MAIN], &code)) != WMHI_LASTMSG;) {
+        if (pleasequit)
+            continue; // clicks queued behind the decision to end act no more
         switch (result & WMHI_CLASSMASK) {
         case WMHI_CLOSEWINDOW:
             pleasequit = true;

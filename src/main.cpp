@@ -1,6 +1,8 @@
 // KTLaunch: the launcher and preferences editor of Karthos.
 #include "configfile.h"
 #include "gui.h"
+#include "platform/display.h"
+#include "platform/host.h"
 #include "platform/signals.h"
 #include "util.h"
 
@@ -34,11 +36,17 @@ void shut()
 
 int main()
 {
+    // First of all: a standard stream the launcher was started without would
+    // otherwise be taken by the next file it opens.
+    platform::open_closed_std_streams();
     // Ctrl-C, a logout or a kill end the launcher through the loop, so that the
     // preferences are still written.
     platform::install_break_signals();
 
     if (init()) {
+        // Should the display go away, the toolkit ends the process from inside the
+        // wait: the preferences are then saved as after a break.
+        platform::on_display_lost([] { config_save(); });
         BOOL quit = false;
         while (!quit) {
             const uint32 gotsigs = platform::Wait(gui_sigs | SIGBREAKF_CTRL_C);
@@ -47,6 +55,7 @@ int main()
             if (gotsigs & gui_sigs)
                 quit |= gui_handler(gotsigs);
         }
+        platform::on_display_lost(nullptr);
         config_save();
     }
     shut();

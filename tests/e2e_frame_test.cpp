@@ -6,7 +6,8 @@ namespace {
 
 using namespace e2e;
 
-const std::string MESSY = "junk before any section\n[Config]\nShowFPS   =   1\n"
+// Saved by a Windows editor: a byte order mark, then the first section.
+const std::string MESSY = "\xEF\xBB\xBF[Config]\nShowFPS   =   1\njunk in a section\n"
                           "[AmigaInput]\n\tJoy1 = 0 \n[config]\nWindowed = 0\n";
 const std::string NORMALISED = "[Config]\n\n\tShowFPS = 1\n\tWindowed = 0\n\n"
                                "[AmigaInput]\n\n\tJoy1 = 0 \n";

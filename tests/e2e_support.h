@@ -38,19 +38,24 @@ inline std::vector<std::string> environment(const std::map<std::string, std::str
 // A child process with its standard output (and error) captured in files.
 class Process {
   public:
+    // With `no_std_streams`, it starts with its standard streams closed, as a program
+    // started by a desktop may.
     Process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-            const fs::path &cwd, const fs::path &out_file)
+            const fs::path &cwd, const fs::path &out_file, bool no_std_streams = false)
         : out_file_(out_file)
     {
         pid_ = fork();
         if (pid_ == 0) {
-            const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err =
-                open((out_file.string() + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int null = open("/dev/null", O_RDONLY);
-            dup2(null, 0);
-            dup2(out, 1);
-            dup2(err, 2);
+            const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            const int err = open((out_file.string() + ".err").c_str(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+            for (int fd = 0; fd <= 2; ++fd) close(fd);
+            if (!no_std_streams) {
+                dup2(null, 0);
+                dup2(out, 1);
+                dup2(err, 2);
+            }
             if (chdir(cwd.c_str()) != 0)
                 _exit(126);
             std::vector<char *> args, envp;
@@ -166,12 +171,26 @@ class GameDir {
     fs::path exe() const { return dir_ / "KTLaunch"; }
 
     // Starts the launcher from another directory, so that only the program's own
-    // directory can lead it to its files.
-    std::unique_ptr<Process> start(const std::map<std::string, std::string> &env) const
+    // directory can lead it to its files; as an ordinary user with `as_user`.
+    std::unique_ptr<Process> start(const std::map<std::string, std::string> &env,
+                                   bool as_user = false, bool no_std_streams = false) const
     {
-        return std::make_unique<Process>(std::vector<std::string>{exe().string()}, environment(env),
-                                         cwd_.path(), cwd_ / "stdout.txt");
+        std::vector<std::string> argv = {exe().string()};
+        if (as_user)
+            argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=" + std::to_string(NOBODY),
+                                       "--regid=" + std::to_string(NOBODY), "--clear-groups"});
+        return std::make_unique<Process>(argv, environment(env), cwd_.path(), cwd_ / "stdout.txt",
+                                         no_std_streams);
     }
+
+    // Lets an ordinary user run the launcher here; the directory belongs to `owner`.
+    void open_to_users(uid_t owner) const
+    {
+        for (const fs::path &p : {dir_.path(), cwd_.path()}) fs::permissions(p, fs::perms(0755));
+        EXPECT_EQ(chown(dir_.path().c_str(), owner, owner), 0);
+    }
+
+    static constexpr uid_t NOBODY = 65534;
 
   private:
     TempDir dir_;

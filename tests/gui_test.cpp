@@ -192,7 +192,7 @@ TEST_F(GuiTest, EmptySlotsEscapeAndAllPendingEventsInOnePassOnTheWindowsSignal)
         pt::post_window_event(obj[OID_WIN_MAIN], event);
     EXPECT_FALSE(gui_handler(~wsig[WID_MAIN])); // another signal: the events wait
     EXPECT_TRUE(gui_handler(wsig[WID_MAIN]));
-    EXPECT_STREQ(config_get_option("Config", "ShowFPS", nullptr), "1"); // Save & Quit after close
+    EXPECT_STREQ(config_get_option("Config", "ShowFPS", nullptr), "0"); // nothing acts after close
     EXPECT_FALSE(gui_handler(wsig[WID_MAIN]));                          // nothing left
 }
 

@@ -31,24 +31,18 @@ TEST(Directories, ExistOnlyAsDirectories)
     EXPECT_FALSE(platform::directory_exists(KTLAUNCH_SOURCE_DIR "/none/"));
 }
 
-TEST(StandardStreams, DuplicatesReferToTheSameFilesAndAClosedOneToNull)
+TEST(StandardStreams, DuplicatesReferToTheSameFiles)
 {
     using enum platform::StdStream;
     auto file = [](int fd) { return fs::read_symlink("/proc/self/fd/" + std::to_string(fd)); };
-    const std::pair<platform::StdStream, fs::path> cases[] = {
-        {input, file(0)}, {output, file(1)}, {error, file(2)}, {input, "/dev/null"}};
-    const int saved = dup(0);
-    for (const auto &[stream, same_as] : cases) {
-        if (same_as == "/dev/null")
-            close(0); // started from a desktop, there may be no standard input
+    const std::pair<platform::StdStream, int> cases[] = {{input, 0}, {output, 1}, {error, 2}};
+    for (const auto &[stream, fd] : cases) {
         const int dup = platform::dup_std_stream(stream);
-        EXPECT_TRUE(dup >= 3 && file(dup) == same_as) << same_as;
-        EXPECT_TRUE(fcntl(dup, F_GETFD) & FD_CLOEXEC) << same_as; // never leaks into programs
+        EXPECT_GE(dup, 3) << fd;
+        EXPECT_EQ(file(dup), file(fd)) << fd;
+        EXPECT_TRUE(fcntl(dup, F_GETFD) & FD_CLOEXEC) << fd; // never leaks into programs
         platform::close_handle(dup);
     }
-    EXPECT_LT(fcntl(0, F_GETFD), 0); // and what was closed stays closed
-    dup2(saved, 0);
-    close(saved);
 }
 
 struct SpawnTest : ::testing::Test {

@@ -5,11 +5,18 @@
 
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 using platform::MemKind;
 using platform::testing::FileStep;
+using Messages = std::vector<std::string>;
 
 namespace {
 
@@ -86,37 +93,132 @@ INSTANTIATE_TEST_SUITE_P(
         Reading{"[S]\nk = " + std::string(100000, 'v') + "\nafter = 1\n",
                 "[S]\n\n\tk = " + std::string(100000, 'v') + "\n\tafter = 1\n"},
         Reading{"[S]\nk = " + std::string(4091, 'e') + "\n", // exactly 4095 bytes before the LF
-                "[S]\n\n\tk = " + std::string(4091, 'e') + "\n"}));
+                "[S]\n\n\tk = " + std::string(4091, 'e') + "\n"},
+        // A byte order mark (from a Windows editor) is skipped and never written.
+        Reading{"\xEF\xBB\xBF[Config]\nk = v\n", "[Config]\n\n\tk = v\n"},
+        // Old Mac line ends: a lone carriage return ends a line too.
+        Reading{"[Mac]\rk = v\r\rx = y\r", "[Mac]\n\n\tk = v\n\tx = y\n"}));
 
-TEST_F(PrefsFileTest, NoMemoryWhileLoadingLosesOnlyThatPart)
+// Every allocation of a load failing in turn, the name indexes' included: the store
+// loses at most what that allocation was for, says so once, and never hangs or leaks.
+TEST_F(PrefsFileTest, EachAllocationOfALoadFailingInTurn)
 {
-    write_file(prefs(), "[A]\none = 1\ntwo = 2\nthree = 3\n[B]\nb = 1\n[C]\nc = 1\n");
-    {
-        AllocFailure fail_two(MemKind::buffer, 2); // the value of "two"
-        ASSERT_TRUE(config_init());
+    std::string file, full;
+    for (int s = 0; s < 10; ++s) {
+        file += "[S" + std::to_string(s) + "]\n";
+        full += (s ? "\n[S" : "[S") + std::to_string(s) + "]\n\n";
+        for (int k = 0; k < 10; ++k) {
+            file += "k" + std::to_string(k) + " = v\n";
+            full += "\tk" + std::to_string(k) + " = v\n";
+        }
     }
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"Out of memory"});
-    EXPECT_STREQ(config_get_option("A", "three", nullptr), "3");
-    EXPECT_EQ(config_get_option("A", "two", nullptr), nullptr);
-    config_shut();
-
-    {
-        AllocFailure fail_b(MemKind::node, 5); // A, one, two, three, then section B
-        ASSERT_TRUE(config_init());
+    write_file(prefs(), file);
+    for (int nth = 1;; ++nth) {
+        MemKind failed{};
+        int count = 0;
+        platform::testing::set_alloc_fault([&](MemKind kind, std::size_t) {
+            if (++count != nth)
+                return false;
+            failed = kind;
+            return true;
+        });
+        const bool loaded = config_init();
+        platform::testing::set_alloc_fault(nullptr);
+        if (count < nth)
+            break; // every allocation has failed once
+        SCOPED_TRACE(nth);
+        EXPECT_EQ(loaded, nth != 1); // the first is the store itself
+        EXPECT_EQ(log.messages(),
+                  failed == MemKind::index ? Messages{} : Messages{"Out of memory"});
+        if (loaded && failed == MemKind::index) {
+            EXPECT_EQ(read_back(), full);
+        }
+        config_shut();
+        log.clear();
     }
-    EXPECT_EQ(log.messages().size(), 2u);
-    EXPECT_EQ(config_get_option("B", "b", nullptr), nullptr);
-    EXPECT_EQ(config_get_option("A", "b", nullptr), nullptr); // not in the section before
-    EXPECT_STREQ(config_get_option("C", "c", nullptr), "1");
-    ASSERT_TRUE(config_save());
-    EXPECT_EQ(read_file(prefs()), "[A]\n\n\tone = 1\n\ttwo = 2\n\tthree = 3\n\n[C]\n\n\tc = 1\n");
 }
+
+TEST_F(PrefsFileTest, IndexThatCannotGrowForAWhileStillFindsEveryName)
+{
+    std::string file = "[S]\n", full = "[S]\n\n";
+    for (int k = 0; k < 100; ++k) {
+        file += "k" + std::to_string(k) + " = " + std::to_string(k) + "\n";
+        full += "\tk" + std::to_string(k) + " = " + std::to_string(k) + "\n";
+    }
+    write_file(prefs(), file);
+    int refused = 0;
+    platform::testing::set_alloc_fault(
+        [&](MemKind kind, std::size_t) { return kind == MemKind::index && ++refused <= 30; });
+    ASSERT_TRUE(config_init());
+    platform::testing::set_alloc_fault(nullptr);
+    EXPECT_STREQ(config_get_option("s", "K99", nullptr), "99");
+    EXPECT_EQ(read_back(), full);
+    EXPECT_TRUE(log.messages().empty());
+}
+
+// --- Files that are not read --------------------------------------------------
+
+struct Unreadable {
+    const char *name;
+    std::function<void(const fs::path &prefs)> make;
+    std::string reason;
+};
+
+class UnreadableTest : public PrefsDirTest, public ::testing::WithParamInterface<Unreadable> {};
+
+// Told once at start-up, the window gets the defaults, and the file stays as it is on
+// every way out.
+TEST_P(UnreadableTest, IsReportedOnceAndNeverReplaced)
+{
+    GetParam().make(prefs());
+    const auto before = fs::symlink_status(prefs());
+    const std::string bytes = fs::is_regular_file(prefs()) ? read_file(prefs()) : "";
+    ASSERT_TRUE(config_init());
+    EXPECT_EQ(config_get_option("Config", "ShowFPS", nullptr), nullptr);
+    ASSERT_TRUE(config_set_option("Config", "ShowFPS", "1"));
+    EXPECT_FALSE(config_save());
+    EXPECT_FALSE(config_save());
+    EXPECT_EQ(log.messages(), Messages{"Unable to read Karthos.prefs\n" + prefs().string() + ": " +
+                                       GetParam().reason});
+    EXPECT_EQ(fs::symlink_status(prefs()).type(), before.type());
+    if (fs::is_regular_file(prefs())) {
+        EXPECT_EQ(read_file(prefs()), bytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnreadableTest,
+    ::testing::Values(Unreadable{"Fifo", [](const fs::path &p) { mkfifo(p.c_str(), 0644); },
+                                 "not a regular file"},
+                      Unreadable{"Directory", [](const fs::path &p) { fs::create_directory(p); },
+                                 "not a regular file"},
+                      Unreadable{"LinkToDevZero",
+                                 [](const fs::path &p) { fs::create_symlink("/dev/zero", p); },
+                                 "not a regular file"},
+                      Unreadable{"OverTheLimit",
+                                 [](const fs::path &p) {
+                                     write_file(p, "[Config]\nShowFPS = 0\n");
+                                     fs::resize_file(p, platform::MAX_READ_SIZE + 1); // sparse
+                                 },
+                                 "larger than 64 MiB"},
+                      Unreadable{"ReadErrorHalfway",
+                                 [](const fs::path &p) {
+                                     write_file(p, "[Config]\nShowFPS = 0\n");
+                                     int reads = 0;
+                                     platform::testing::set_file_hook([reads](
+                                                                          FileStep step) mutable {
+                                         return step == FileStep::read && ++reads == 2 ? EIO : 0;
+                                     });
+                                 },
+                                 "Input/output error"}),
+    [](const auto &test) { return std::string(test.param.name); });
 
 // --- Saving safely ---------------------------------------------------------------
 
-class SaveFailureTest : public PrefsDirTest {
+class SaveTest : public PrefsDirTest {
   protected:
     static constexpr const char *OLD = "[Old]\nkept = exactly\n";
+    static constexpr const char *NEW = "[Old]\n\n\tkept = exactly\n\n[New]\n\n\tk = v\n";
 
     void SetUp() override
     {
@@ -124,15 +226,16 @@ class SaveFailureTest : public PrefsDirTest {
         write_file(prefs(), OLD);
         fs::permissions(prefs(), fs::perms(0640));
         ASSERT_TRUE(config_init());
-        ASSERT_TRUE(config_set_option("New", "value", std::string(10000, 'n').c_str()));
+        ASSERT_TRUE(config_set_option("New", "k", "v"));
     }
 
-    // The save failed as a whole: the user was told, the old file is untouched and
+    // The save failed as a whole: the user was told once, the old file is untouched and
     // no temporary file is left behind.
-    void expect_failed_save_left_old_file()
+    void expect_failed_save_left_old_file(const std::string &reason)
     {
         EXPECT_FALSE(config_save());
-        EXPECT_EQ(log.messages(), std::vector<std::string>{"Unable to create Karthos.prefs"});
+        EXPECT_EQ(log.messages(),
+                  Messages{"Unable to create Karthos.prefs\n" + prefs().string() + ": " + reason});
         EXPECT_EQ(read_file(prefs()), OLD);
         EXPECT_EQ(fs::status(prefs()).permissions(), fs::perms(0640));
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
@@ -143,48 +246,188 @@ class SaveFailureTest : public PrefsDirTest {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{bytes, bytes};
         setrlimit(RLIMIT_FSIZE, &limit);
-        expect_failed_save_left_old_file();
+        expect_failed_save_left_old_file("File too large");
         std::exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+
+    static ino_t inode_of(const fs::path &p)
+    {
+        struct stat st {};
+        return stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
     }
 };
 
-TEST_F(SaveFailureTest, EachStepOfTheReplacementCanFail)
+TEST_F(SaveTest, EachStepOfTheReplacementCanFail)
 {
-    for (FileStep step : {FileStep::create, FileStep::write, FileStep::sync, FileStep::rename}) {
-        SCOPED_TRACE(static_cast<int>(step));
+    const std::pair<FileStep, int> cases[] = {{FileStep::create, EROFS},
+                                              {FileStep::metadata, EIO},
+                                              {FileStep::write, ENOSPC},
+                                              {FileStep::sync, EIO},
+                                              {FileStep::rename, EXDEV}};
+    for (const auto &[failing, error] : cases) {
+        SCOPED_TRACE(static_cast<int>(failing));
         log.clear();
-        platform::testing::set_file_fault(step);
-        expect_failed_save_left_old_file();
+        config_shut();
+        ASSERT_TRUE(config_init());
+        ASSERT_TRUE(config_set_option("New", "k", "v"));
+        platform::testing::set_file_hook(
+            [failing, error](FileStep step) { return step == failing ? error : 0; });
+        expect_failed_save_left_old_file(std::strerror(error));
+        EXPECT_FALSE(config_save()); // the same store is not tried, nor reported, again
+        EXPECT_EQ(log.messages().size(), 1u);
     }
 }
 
-TEST_F(SaveFailureTest, FullDiskKeepsTheOldFile)
+TEST_F(SaveTest, FullDiskKeepsTheOldFile)
 {
     // A real write error through the real code path: the file size limit makes the
     // system refuse the write as a full disk would. In a child, so the limit stays there.
-    EXPECT_EXIT(save_with_file_size_limit(100), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(save_with_file_size_limit(10), ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(SaveFailureTest, ProgramDirectoryThatCannotBeWritten)
+TEST_F(SaveTest, ProtectedFileIsNotReplacedEvenByRoot)
 {
-    platform::testing::set_program_dir((dir / "gone").string());
+    fs::permissions(prefs(), fs::perms(0444));
     EXPECT_FALSE(config_save());
-    platform::testing::set_program_dir("/proc/self");
-    EXPECT_FALSE(config_save());
-    EXPECT_EQ(log.messages(), (std::vector<std::string>{"Unable to create Karthos.prefs",
-                                                        "Unable to create Karthos.prefs"}));
+    EXPECT_EQ(log.messages(), Messages{"Unable to create Karthos.prefs\n" + prefs().string() +
+                                       ": Permission denied"});
     EXPECT_EQ(read_file(prefs()), OLD);
+    EXPECT_EQ(fs::status(prefs()).permissions(), fs::perms(0444));
 }
 
-TEST_F(PrefsFileTest, PrefsThatIsADirectoryIsNeitherReadNorReplaced)
+TEST_F(SaveTest, UnchangedStoreIsNotWrittenAgain)
 {
-    fs::create_directory(prefs());
-    write_file(prefs() / "inside", "x");
-    ASSERT_TRUE(config_init());
-    ASSERT_TRUE(config_set_option("S", "k", "v"));
-    EXPECT_FALSE(config_save());
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"Unable to create Karthos.prefs"});
-    EXPECT_EQ(read_file(prefs() / "inside"), "x");
+    ASSERT_TRUE(config_save());
+    write_file(prefs(), std::string(NEW) + "\tadded by the game = 1\n");
+    EXPECT_TRUE(config_save());
+    EXPECT_EQ(read_file(prefs()), std::string(NEW) + "\tadded by the game = 1\n");
+    ASSERT_TRUE(config_set_option("New", "k", "v")); // the same value: no change
+    EXPECT_TRUE(config_save());
+    EXPECT_EQ(read_file(prefs()), std::string(NEW) + "\tadded by the game = 1\n");
+    ASSERT_TRUE(config_set_option("New", "k", "w"));
+    EXPECT_TRUE(config_save());
+    EXPECT_EQ(read_file(prefs()), "[Old]\n\n\tkept = exactly\n\n[New]\n\n\tk = w\n");
+}
+
+// Owner, group, mode, extended attributes and the access list come along.
+TEST_F(SaveTest, WhatTheFileCarriesIsKept)
+{
+    ASSERT_EQ(chown(prefs().c_str(), 65534, 65534), 0) << "the tests run as root";
+    fs::permissions(prefs(), fs::perms(0664));
+    ASSERT_EQ(setxattr(prefs().c_str(), "user.origin", "player", 6, 0), 0);
+    // user::rw- user:65534:r-- group::r-- mask::rw- other::r--
+    const uint32_t acl[] = {2,   1 | 6 << 16,  ~0u, 2 | 4 << 16,  65534, 4 | 4 << 16,
+                            ~0u, 16 | 6 << 16, ~0u, 32 | 4 << 16, ~0u};
+    ASSERT_EQ(setxattr(prefs().c_str(), "system.posix_acl_access", acl, sizeof acl, 0), 0);
+    const ino_t before = inode_of(prefs());
+    ASSERT_TRUE(config_save());
+    struct stat st {};
+    ASSERT_EQ(stat(prefs().c_str(), &st), 0);
+    EXPECT_NE(st.st_ino, before); // replaced, not rewritten
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    char value[64] = {};
+    EXPECT_EQ(getxattr(prefs().c_str(), "user.origin", value, sizeof value), 6);
+    EXPECT_STREQ(value, "player");
+    uint32_t got[16] = {};
+    EXPECT_EQ(getxattr(prefs().c_str(), "system.posix_acl_access", got, sizeof got),
+              static_cast<ssize_t>(sizeof acl));
+    EXPECT_EQ(std::memcmp(got, acl, sizeof acl), 0);
+    EXPECT_EQ(read_file(prefs()), NEW);
+}
+
+// Where a new file could not keep them (another user's file that we may write), the
+// file itself is rewritten.
+TEST_F(SaveTest, FileWhoseOwnerCannotBeKeptIsRewrittenInPlace)
+{
+    const ino_t before = inode_of(prefs());
+    platform::testing::set_file_hook(
+        [](FileStep step) { return step == FileStep::metadata ? EPERM : 0; });
+    ASSERT_TRUE(config_save());
+    EXPECT_EQ(inode_of(prefs()), before);
+    EXPECT_EQ(read_file(prefs()), NEW);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(SaveTest, TemporaryFilesOfDeadWritersAreRemovedThoseOfLiveOnesKept)
+{
+    const fs::path stale = dir / ".Karthos.prefs.tmp99999-0", live = dir / ".Karthos.prefs.tmp1-0";
+    write_file(stale, "half a file");
+    write_file(live, "being written");
+    const int held = open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    ASSERT_TRUE(config_save());
+    close(held);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_EQ(read_file(prefs()), NEW);
+}
+
+// SIGKILL at every system call of a save of a large file, in turn: the file is always
+// wholly old or wholly new, and the next save leaves no temporary file behind.
+TEST_F(SaveTest, KilledAtAnyStepLeavesTheOldOrTheNewFile)
+{
+    const std::string big(3 << 20, 'b');
+    config_shut();
+    int trials = 0;
+    for (int kill_at = 1;; ++kill_at) {
+        write_file(prefs(), OLD);
+        const pid_t child = fork();
+        if (child == 0) {
+            int steps = 0;
+            platform::testing::set_file_hook([&](FileStep) {
+                if (++steps == kill_at)
+                    raise(SIGKILL);
+                return 0;
+            });
+            config_init();
+            config_set_option("New", "k", big.c_str());
+            _exit(config_save() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const std::string now = read_file(prefs());
+        EXPECT_TRUE(now == OLD ||
+                    now == "[Old]\n\n\tkept = exactly\n\n[New]\n\n\tk = " + big + "\n")
+            << "killed at step " << kill_at << ": " << now.size() << " bytes";
+        if (!WIFSIGNALED(status))
+            break; // the save ran to its end
+        ++trials;
+        ASSERT_TRUE(config_init());
+        ASSERT_TRUE(config_save());
+        config_shut();
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+            << "after a kill at step " << kill_at;
+    }
+    EXPECT_GE(trials, 50);
+}
+
+// --- replace_file on what is not a file of ours ---------------------------------
+
+TEST_F(PrefsFileTest, OnlyRegularFilesAreReplaced)
+{
+    const fs::path fifo = dir / "fifo", sub = dir / "sub";
+    mkfifo(fifo.c_str(), 0644);
+    fs::create_directory(sub);
+    fs::create_symlink("fifo", dir / "link");
+    for (const fs::path &target : {fifo, sub, dir / "link"}) {
+        EXPECT_EQ(platform::replace_file(target, "x", 1), platform::FILE_NOT_REGULAR) << target;
+        EXPECT_FALSE(fs::is_regular_file(target)) << target;
+    }
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST_F(PrefsFileTest, ProgramDirectoryThatCannotBeWritten)
+{
+    for (const std::string &where : {(dir / "gone").string(), std::string("/proc/self")}) {
+        platform::testing::set_program_dir(where);
+        ASSERT_TRUE(config_init());
+        EXPECT_FALSE(config_save());
+        config_shut();
+    }
+    EXPECT_EQ(log.messages().size(), 2u);
 }
 
 TEST_F(PrefsFileTest, SaveKeepsPermissionsANewFileTakesTheUmask)

@@ -128,10 +128,17 @@ class PrefsDirTest : public ::testing::Test {
     {
         config_shut();
         platform::testing::set_program_dir(std::nullopt);
-        platform::testing::set_file_fault(std::nullopt);
+        platform::testing::set_file_hook(nullptr);
     }
 
     fs::path prefs() const { return dir / "Karthos.prefs"; }
+
+    // Saves the store and returns what was written.
+    std::string read_back()
+    {
+        EXPECT_TRUE(config_save());
+        return read_file(prefs());
+    }
 
     // Loads `bytes` as the preferences file, saves, and returns what was written.
     std::string round_trip(const std::string &bytes)

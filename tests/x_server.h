@@ -47,6 +47,18 @@ class XServer {
     const std::string &display() const { return display_; } // ":N", for DISPLAY
     const std::string &error() const { return error_; }     // why it is not running
 
+    void stop() // SIGTERM, and SIGKILL after ten seconds
+    {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGTERM);
+        for (int waits = 0; waitpid(pid_, nullptr, WNOHANG) == 0; usleep(20000))
+            if (++waits == 500)
+                kill(pid_, SIGKILL);
+        pid_ = -1;
+        display_.clear();
+    }
+
   private:
     // Starts Xorg on :n and waits for it; sets error_ unless another server holds :n.
     void start(const std::string &n)
@@ -87,18 +99,6 @@ class XServer {
         const std::string output = slurp(out); // "already active" or "already running"
         if (output.find("already") == std::string::npos)
             error_ = std::string(argv[0]) + " did not come up on " + display + ":\n" + output;
-    }
-
-    void stop() // SIGTERM, and SIGKILL after ten seconds
-    {
-        if (pid_ <= 0)
-            return;
-        kill(pid_, SIGTERM);
-        for (int waits = 0; waitpid(pid_, nullptr, WNOHANG) == 0; usleep(20000))
-            if (++waits == 500)
-                kill(pid_, SIGKILL);
-        pid_ = -1;
-        display_.clear();
     }
 
     static std::string slurp(const std::string &file)

@@ -13,13 +13,16 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
 namespace {
 
 int connections = 0;
+bool display_lost = false;
 std::unique_ptr<QApplication> application;
+std::function<void()> lost_handler;
 
 // QApplication keeps the argument vector for its whole life.
 int app_argc = 3;
@@ -105,7 +108,26 @@ std::string choose_platform()
     return {};
 }
 
+// Registered with atexit once the window is up: it then runs before the handlers of
+// everything made earlier, the application object among them.
+void end_after_display_loss()
+{
+    if (!lost_handler)
+        return; // an ordinary end
+    const std::function<void()> handler = std::exchange(lost_handler, nullptr);
+    display_lost = true;
+    handler();
+    std::_Exit(0); // what the toolkit holds went with the display; nothing of it is run
+}
+
 } // namespace
+
+void on_display_lost(std::function<void()> handler)
+{
+    static const bool registered = std::atexit(end_after_display_loss) == 0;
+    if (registered)
+        lost_handler = std::move(handler);
+}
 
 bool display_connect()
 {
@@ -138,7 +160,7 @@ void display_disconnect()
 
 bool display_connected()
 {
-    return connections > 0;
+    return connections > 0 && !display_lost;
 }
 
 } // namespace platform

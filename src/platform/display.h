@@ -1,6 +1,8 @@
 // The connection to the desktop's display, on which every window and requester lives.
 #pragma once
 
+#include <functional>
+
 namespace platform {
 
 // Connects to the display the environment names (X11, Wayland, or a platform given
@@ -9,5 +11,11 @@ namespace platform {
 bool display_connect();
 void display_disconnect();
 bool display_connected();
+
+// When the display goes away (the X server ends, a logout), the toolkit ends the
+// process from inside its event loop. While a handler is set, that end runs the
+// handler instead (with no display: requesters fall back to standard output) and
+// the process then ends with status 0, before anything of the toolkit is torn down.
+void on_display_lost(std::function<void()> handler);
 
 } // namespace platform

@@ -33,7 +33,7 @@ inline Node *get_succ(const Node *node)
 }
 
 // What an allocation is for; fault injection can single out one kind.
-enum class MemKind { list, node, buffer };
+enum class MemKind { list, node, buffer, index };
 
 // Zero-filled memory of `size` bytes, or null.
 void *alloc_mem(MemKind kind, std::size_t size);

@@ -1,8 +1,9 @@
-// Files of the program directory: where they are, reading them line by line, and
-// replacing one safely.
+// Files of the program directory: where they are, reading one whole, and replacing
+// one safely.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,61 +16,57 @@ std::string program_dir();
 // `name` inside the program directory.
 std::string progdir_path(std::string_view name);
 
-// Reads an existing file line by line, each line whole, whatever its length.
-class LineReader {
+// Larger files are refused unread: a preferences file is a few kilobytes, and a
+// runaway one must not take the machine's memory.
+constexpr std::size_t MAX_READ_SIZE = std::size_t{64} << 20;
+
+// Why a file could not be read or replaced: an errno value, or one of these.
+constexpr int FILE_NOT_REGULAR = -1;
+constexpr int FILE_TOO_LARGE = -2;
+
+// The reason in words, for the user.
+std::string file_error_text(int error);
+
+// A whole file in memory, NUL-terminated, to be cut up in place.
+class FileContents {
   public:
-    explicit LineReader(const std::string &path);
-    ~LineReader();
-    LineReader(const LineReader &) = delete;
-    LineReader &operator=(const LineReader &) = delete;
+    FileContents() = default;
+    ~FileContents();
+    FileContents(const FileContents &) = delete;
+    FileContents &operator=(const FileContents &) = delete;
 
-    bool is_open() const { return file_ != nullptr; }
-
-    // The next line with its line feed (if it has one), NUL-terminated, in a buffer
-    // that the next call reuses. Null at the end of the file and on a read error.
-    char *next_line();
+    char *data() const { return data_; }
+    std::size_t size() const { return size_; }
 
   private:
-    std::FILE *file_ = nullptr;
-    char *buf_ = nullptr;
-    std::size_t cap_ = 0;
+    friend int read_whole_file(const std::string &path, FileContents &contents);
+    char *data_ = nullptr;
+    std::size_t size_ = 0;
 };
 
-// Replaces a file as a whole or not at all. The new text goes to a temporary file
-// beside the target; only commit() puts it in place, with the old file's permission
-// bits. A symbolic link is kept and its target replaced. Until commit() succeeds
-// the old file is untouched, and a writer that is dropped removes its temporary file.
-class FileReplacer {
-  public:
-    explicit FileReplacer(const std::string &path);
-    ~FileReplacer();
-    FileReplacer(const FileReplacer &) = delete;
-    FileReplacer &operator=(const FileReplacer &) = delete;
+// Reads the regular file at `path`, following links, into `contents`. It never
+// blocks: a pipe, a device or a directory is refused as not a regular file, and so
+// is a file over MAX_READ_SIZE. 0, or why not (ENOENT: there is no such file).
+int read_whole_file(const std::string &path, FileContents &contents);
 
-    bool is_open() const { return file_ != nullptr; }
-
-    // Formatted output; the first failure is remembered and makes commit() fail.
-    void printf(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-
-    // Flushes, syncs and renames over the target. False when any step failed.
-    bool commit();
-
-  private:
-    void discard();
-
-    std::string target_;
-    std::string temp_;
-    std::FILE *file_ = nullptr;
-    bool failed_ = false;
-};
+// Replaces the file at `path` (the target of a link) with `size` bytes of `data`,
+// wholly or not at all: through a temporary file beside it, synced and renamed over
+// it, carrying the old file's owner, group, mode and extended attributes (ACLs
+// among them). Where those cannot be carried over (another user's file that we may
+// write), the file is rewritten in place instead. Only a regular file that the user
+// may write is replaced; a new one is created with the umask's mode. Temporary
+// files that an earlier writer left behind when it died are removed. 0, or why not.
+int replace_file(const std::string &path, const char *data, std::size_t size);
 
 namespace testing {
 // Points the program directory elsewhere; nullopt returns to the executable's own.
 void set_program_dir(std::optional<std::string> dir);
 
-// Makes one step of FileReplacer fail as the system would.
-enum class FileStep { create, write, sync, rename };
-void set_file_fault(std::optional<FileStep> step);
+// The system calls of reading and replacing a file, in the order they come.
+enum class FileStep { open, read, create, metadata, write, sync, rename };
+// While set, the hook is called before each step; an errno value it returns makes
+// that step fail as the system would, 0 lets it run.
+void set_file_hook(std::function<int(FileStep step)> hook);
 } // namespace testing
 
 } // namespace platform

@@ -41,20 +41,22 @@ std::string user_language_code()
     return QLocale::languageToCode(language, QLocale::ISO639Part2T).toStdString();
 }
 
+void open_closed_std_streams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        // open() takes the lowest free number, which is this one.
+        const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd)
+            close(null);
+    }
+}
+
 int dup_std_stream(StdStream stream)
 {
     const int fd = stream == StdStream::input ? 0 : stream == StdStream::output ? 1 : 2;
-    const int dup = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    if (dup >= 0 || errno != EBADF)
-        return dup;
-    // Started without that stream (from a desktop, say): hand on an empty one.
-    const int null =
-        open("/dev/null", (stream == StdStream::input ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
-    if (null < 0 || null >= 3)
-        return null;
-    const int moved = fcntl(null, F_DUPFD_CLOEXEC, 3); // leaves 0 to 2 as they were
-    close(null);
-    return moved;
+    return fcntl(fd, F_DUPFD_CLOEXEC, 3);
 }
 
 void close_handle(int handle)
@@ -125,6 +127,8 @@ bool spawn_detached(const SpawnRequest &request)
     posix_spawn_file_actions_adddup2(&setup.actions, request.in, 0);
     posix_spawn_file_actions_adddup2(&setup.actions, request.out, 1);
     posix_spawn_file_actions_adddup2(&setup.actions, request.err, 2);
+    // Nothing else of the launcher's, nor what it inherited itself, reaches the game.
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
     if (!request.working_dir.empty())
         posix_spawn_file_actions_addchdir_np(&setup.actions, request.working_dir.c_str());
 

@@ -18,8 +18,12 @@ bool directory_exists(const std::string &path);
 // or for the "C" and "POSIX" locales.
 std::string user_language_code();
 
-// File handles of the launcher's own streams, duplicated; a closed stream gives a
-// handle on /dev/null. -1 on failure.
+// Puts /dev/null on any of the three standard streams that the launcher was started
+// without (from a desktop, say), before anything else takes their numbers: else
+// the next file opened would become the launcher's output, and the game's.
+void open_closed_std_streams();
+
+// File handles of the launcher's own streams, duplicated; -1 on failure.
 enum class StdStream { input, output, error };
 int dup_std_stream(StdStream stream);
 void close_handle(int handle);
@@ -32,7 +36,8 @@ struct SpawnRequest {
     unsigned long min_stack = 0;  // the program's stack limit is raised to this if lower
 };
 
-// Starts the program in a session of its own and does not wait for it; the launcher
+// Starts the program in a session of its own, with only its three standard streams
+// open, and does not wait for it; the launcher
 // never leaves it a zombie. False, with errno set, when it could not be started,
 // including when it is missing or not an executable.
 bool spawn_detached(const SpawnRequest &request);

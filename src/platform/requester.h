@@ -9,7 +9,8 @@
 
 namespace platform {
 
-// Shows a modal box with `title`, `body` as plain text, the error icon and one
+// Shows a modal box with `title`, the first line of `body` as its plain-text message
+// and the rest beneath it, the error icon and one
 // button `button`, with no parent window, and returns once the user has dismissed
 // it. False when the box could not be made.
 bool show_error_requester(Interface *requester, CONST_STRPTR title, CONST_STRPTR body,

@@ -84,6 +84,9 @@ void install_break_signals()
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+    // A write to a display connection or a pipe that went away fails as a write;
+    // it does not end the launcher.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int32 AllocSignal()
