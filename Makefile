@@ -1,6 +1,6 @@
 # The two commands of the README: `make run` and `make test`. Both install what is
 # missing on a Debian 12 machine first.
-.PHONY: all setup build build-asan run test bench format clean
+.PHONY: all setup build build-asan lint run test bench format clean
 
 all: build
 
@@ -18,7 +18,12 @@ build-asan: setup
 run: build
 	scripts/run-demo.sh
 
-test: build build-asan
+# Formatting and clang-tidy; needs the default build's compile commands.
+lint: build
+	scripts/lint.sh
+
+# The GCC build and the clang build with the sanitizers, then the fuzzer.
+test: build build-asan lint
 	ctest --preset default
 	ctest --preset asan
 	scripts/fuzz.sh 30
@@ -33,4 +38,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "util.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -371,9 +372,7 @@ std::size_t text_size()
 
 char *append(char *out, CONST_STRPTR text)
 {
-    const std::size_t len = std::strlen(text);
-    std::memcpy(out, text, len);
-    return out + len;
+    return std::copy(text, text + std::strlen(text), out);
 }
 
 // The store in the file's layout: "[%s]\n\n" for each section, "\t%s = %s\n" for each

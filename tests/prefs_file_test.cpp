@@ -271,7 +271,7 @@ TEST_F(SaveTest, EachStepOfTheReplacementCanFail)
         ASSERT_TRUE(config_init());
         ASSERT_TRUE(config_set_option("New", "k", "v"));
         platform::testing::set_file_hook(
-            [failing, error](FileStep step) { return step == failing ? error : 0; });
+            [f = failing, e = error](FileStep step) { return step == f ? e : 0; });
         expect_failed_save_left_old_file(std::strerror(error));
         EXPECT_FALSE(config_save()); // the same store is not tried, nor reported, again
         EXPECT_EQ(log.messages().size(), 1u);

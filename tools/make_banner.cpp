@@ -17,7 +17,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <unordered_map>
 #include <vector>
@@ -60,7 +62,7 @@ bool title_font(QFont &font)
     QPainterPath probe;
     probe.addText(0, 0, font, "H");
     const double scale = banner::CAP_HEIGHT / probe.boundingRect().height();
-    font.setPixelSize(static_cast<int>(100 * scale + 0.5));
+    font.setPixelSize(static_cast<int>(std::lround(100 * scale)));
     font.setLetterSpacing(QFont::AbsoluteSpacing, banner::LETTER_SPACING);
     return true;
 }
@@ -69,12 +71,16 @@ bool title_font(QFont &font)
 QImage soften(const QImage &mask, int radius)
 {
     const int w = mask.width(), h = mask.height();
-    std::vector<int> a(static_cast<std::size_t>(w * h));
+    std::vector<int> a(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            a[static_cast<std::size_t>(y * w + x)] = qAlpha(mask.pixel(x, y));
+            a[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+              static_cast<std::size_t>(x)] = qAlpha(mask.pixel(x, y));
     std::vector<int> tmp(a.size());
-    const auto at = [w](int x, int y) { return static_cast<std::size_t>(y * w + x); };
+    const auto at = [w](int x, int y) {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+               static_cast<std::size_t>(x);
+    };
     for (int pass = 0; pass < 3; ++pass) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
@@ -286,7 +292,7 @@ ilbm::IndexedImage quantise(const QImage &image, const std::vector<Rgb> &exact)
     out.width = image.width();
     out.height = image.height();
     out.palette = palette;
-    out.pixels.reserve(static_cast<std::size_t>(out.width * out.height));
+    out.pixels.reserve(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
     std::unordered_map<std::uint32_t, std::uint8_t> nearest = index;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
@@ -310,10 +316,45 @@ QImage preview(const ilbm::IndexedImage &picture)
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
             const Rgb c =
-                picture.palette[picture.pixels[static_cast<std::size_t>(y * picture.width + x)]];
+                picture.palette[picture.pixels[static_cast<std::size_t>(y) *
+                                                   static_cast<std::size_t>(picture.width) +
+                                               static_cast<std::size_t>(x)]];
             out.setPixel(x, y, qRgb(c.r, c.g, c.b));
         }
     return out;
+}
+
+// Draws the banner and writes it; false after saying why not.
+bool make_banner(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+
+    QFont font;
+    if (!title_font(font))
+        return false;
+    const QImage image = draw(font);
+
+    std::vector<Rgb> exact;
+    exact.reserve(banner::HEIGHT + 4);
+    for (int y = 0; y < banner::HEIGHT; ++y) exact.push_back(banner::background(y));
+    exact.insert(exact.end(), {banner::HIGHLIGHT, banner::RULE, banner::SHADE, banner::LETTERS});
+    const ilbm::IndexedImage picture = quantise(image, exact);
+
+    const std::vector<std::uint8_t> bytes = ilbm::encode(picture, ilbm::Compression::ByteRun1);
+    std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) {
+        std::fprintf(stderr, "make_banner: cannot write %s\n", argv[1]);
+        return false;
+    }
+    std::printf("make_banner: %s, %dx%d, %zu colours, %zu bytes\n", argv[1], picture.width,
+                picture.height, picture.palette.size(), bytes.size());
+    if (argc == 3 && !preview(picture).save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+        std::fprintf(stderr, "make_banner: cannot write %s\n", argv[2]);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -326,31 +367,10 @@ int main(int argc, char **argv)
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-
-    QFont font;
-    if (!title_font(font))
-        return 1;
-    const QImage image = draw(font);
-
-    std::vector<Rgb> exact;
-    for (int y = 0; y < banner::HEIGHT; ++y) exact.push_back(banner::background(y));
-    exact.insert(exact.end(), {banner::HIGHLIGHT, banner::RULE, banner::SHADE, banner::LETTERS});
-    const ilbm::IndexedImage picture = quantise(image, exact);
-
-    const std::vector<std::uint8_t> bytes = ilbm::encode(picture, ilbm::Compression::ByteRun1);
-    std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) {
-        std::fprintf(stderr, "make_banner: cannot write %s\n", argv[1]);
+    try {
+        return make_banner(argc, argv) ? 0 : 1;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "make_banner: %s\n", e.what());
         return 1;
     }
-    std::printf("make_banner: %s, %dx%d, %zu colours, %zu bytes\n", argv[1], picture.width,
-                picture.height, picture.palette.size(), bytes.size());
-    if (argc == 3 && !preview(picture).save(QString::fromLocal8Bit(argv[2]), "PNG")) {
-        std::fprintf(stderr, "make_banner: cannot write %s\n", argv[2]);
-        return 1;
-    }
-    return 0;
 }

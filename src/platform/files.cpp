@@ -79,7 +79,7 @@ std::string resolve_links(std::string path)
         if (len <= 0)
             return path;
         link.resize(static_cast<std::size_t>(len));
-        path = link.front() == '/' ? link : dir_of(path) + "/" + link;
+        path = link.front() == '/' ? link : dir_of(path).append("/").append(link);
     }
     return path;
 }
@@ -171,7 +171,7 @@ class TempFile {
 
 int write_all(int fd, const char *data, std::size_t size)
 {
-    constexpr std::size_t CHUNK = 64 * 1024;
+    constexpr std::size_t CHUNK = std::size_t{64} << 10;
     while (size > 0) {
         if (const int e = injected(testing::FileStep::write))
             return e;

@@ -132,7 +132,7 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
                 return false;
             bmhd = p + data_at;
         } else if (is_id(p + at, "CMAP")) {
-            if (length > 3 * 256)
+            if (length > std::size_t{3} * 256)
                 return false;
         } else if (is_id(p + at, "BODY")) {
             if (!bmhd)
