@@ -1,7 +1,8 @@
 #include "configfile.h"
 
-#include "platform/exec.h"
 #include "platform/files.h"
+#include "platform/lists.h"
+#include "platform/memory.h"
 #include "util.h"
 
 #include <algorithm>
@@ -290,23 +291,6 @@ CONST_STRPTR get_option(const confsection *csec, CONST_STRPTR key, CONST_STRPTR 
     return opt ? opt->val : defval;
 }
 
-// The atoi rule, with a number too large for 32 bits held at the nearest limit.
-int32 text_to_int(CONST_STRPTR text)
-{
-    while (*text && std::strchr(" \t\n\v\f\r", *text)) ++text;
-    const bool negative = *text == '-';
-    if (*text == '-' || *text == '+')
-        ++text;
-    long long magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        magnitude = magnitude * 10 + (*text - '0');
-        if (magnitude > INT32_MAX + 1LL)
-            magnitude = INT32_MAX + 1LL;
-    }
-    const long long value = negative ? -magnitude : magnitude;
-    return static_cast<int32>(value > INT32_MAX ? INT32_MAX : value);
-}
-
 // One line of the file, already stripped of its line end: a header, an option, or
 // anything else (skipped). `current` is the section that options go to.
 void parse_line(STRPTR line, confsection *&current)
@@ -486,7 +470,10 @@ BOOL config_set_option(CONST_STRPTR section, CONST_STRPTR key, CONST_STRPTR val)
 int32 config_get_int(CONST_STRPTR section, CONST_STRPTR key, int32 defval)
 {
     CONST_STRPTR text = config_get_option(section, key, nullptr);
-    return text ? text_to_int(text) : defval;
+    int32 value = 0; // the atoi rule: no digits read as 0
+    if (text)
+        scan_int32(text, 10, &value);
+    return text ? value : defval;
 }
 
 BOOL config_set_int(CONST_STRPTR section, CONST_STRPTR key, int32 val)

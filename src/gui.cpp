@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/host.h"
 #include "platform/picture.h"
+#include "platform/process.h"
 #include "platform/screenmode.h"
 #include "util.h"
 
@@ -24,11 +25,32 @@ Window *win[NUM_WINDOWS];
 uint32 wsig[NUM_WINDOWS];
 uint32 gui_sigs = 0;
 
-// The window's classes, opened by gui_init and closed by gui_shut.
-static Library *WindowBase, *LayoutBase, *SpaceBase, *ButtonBase, *ClickTabBase, *ChooserBase,
-    *CheckBoxBase, *BevelBase, *BitMapBase;
-static Interface *IWindow, *ILayout, *ISpace, *IButton, *IClickTab, *IChooser, *ICheckBox, *IBevel,
-    *IBitMap;
+// The window's classes: opened in this order by gui_init, until one fails, and
+// closed in the reverse order by gui_shut. Objects are made through their interfaces.
+enum {
+    WINDOW_CLASS,
+    LAYOUT_GADGET,
+    SPACE_GADGET,
+    BUTTON_GADGET,
+    CLICKTAB_GADGET,
+    CHOOSER_GADGET,
+    CHECKBOX_GADGET,
+    BEVEL_IMAGE,
+    BITMAP_IMAGE,
+    NUM_CLASSES
+};
+static struct WindowClass {
+    CONST_STRPTR name;
+    Library *base;
+    ClassIFace *iface;
+} classes[NUM_CLASSES] = {{"window.class"},    {"layout.gadget"},   {"space.gadget"},
+                          {"button.gadget"},   {"clicktab.gadget"}, {"chooser.gadget"},
+                          {"checkbox.gadget"}, {"bevel.image"},     {"bitmap.image"}};
+
+static const ClassIFace &class_iface(int window_class)
+{
+    return *classes[window_class].iface;
+}
 
 static CONST_STRPTR const EnglishSTR = "english";
 static CONST_STRPTR const GermanSTR = "german";
@@ -95,56 +117,15 @@ static BOOL setup_languages(uint32 *preselect)
 
 // --- Display mode ----------------------------------------------------------------
 
-static bool is_c_space(TEXT c)
-{
-    return c && std::strchr(" \t\n\v\f\r", c);
-}
-
-static int digit_value(TEXT c, int base)
-{
-    const int d = c >= '0' && c <= '9'   ? c - '0'
-                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                         : 99;
-    return d < base ? d : -1;
-}
-
-// One integer as scanf's %i reads it (blanks, a sign, then hexadecimal after 0x,
-// octal after a leading 0, else decimal), except that a number beyond 32 bits is
-// held at the nearest limit. The text after it, or null when there is no number.
-static CONST_STRPTR scan_int(CONST_STRPTR p, int32 *out)
-{
-    while (is_c_space(*p)) ++p;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        ++p;
-    int base = 10;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && digit_value(p[2], 16) >= 0) {
-        base = 16;
-        p += 2;
-    } else if (p[0] == '0') {
-        base = 8;
-    }
-    long long magnitude = 0;
-    CONST_STRPTR digits = p;
-    for (int d; (d = digit_value(*p, base)) >= 0; ++p)
-        magnitude = std::min(magnitude * base + d, static_cast<long long>(INT32_MAX) + 1);
-    if (p == digits)
-        return nullptr;
-    const long long value = negative ? -magnitude : magnitude;
-    *out = static_cast<int32>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
-    return p;
-}
-
 // The stored form "width x height / depth : rate", read as far as it fits; fields
 // after the first misfit keep their values.
 static void scan_display_mode(CONST_STRPTR text)
 {
-    CONST_STRPTR p = scan_int(text, &hwWidth);
-    if (!p || *p != 'x' || !(p = scan_int(p + 1, &hwHeight)) || *p != '/' ||
-        !(p = scan_int(p + 1, &bpp)) || *p != ':')
+    CONST_STRPTR p = scan_int32(text, 0, &hwWidth);
+    if (!p || *p != 'x' || !(p = scan_int32(p + 1, 0, &hwHeight)) || *p != '/' ||
+        !(p = scan_int32(p + 1, 0, &bpp)) || *p != ':')
         return;
-    for (++p; is_c_space(*p);) ++p;
+    for (++p; isspace_c(*p);) ++p;
     char *end = nullptr;
     const float rate = std::strtof(p, &end);
     if (end != p) // a rate beyond single precision is no rate at all
@@ -257,29 +238,26 @@ void set_config_from_gui()
 
 static BOOL open_classes()
 {
-    return getLibIFace(&WindowBase, "window.class", 51, &IWindow) &&
-           getLibIFace(&LayoutBase, "layout.gadget", 51, &ILayout) &&
-           getLibIFace(&SpaceBase, "space.gadget", 51, &ISpace) &&
-           getLibIFace(&ButtonBase, "button.gadget", 51, &IButton) &&
-           getLibIFace(&ClickTabBase, "clicktab.gadget", 51, &IClickTab) &&
-           getLibIFace(&ChooserBase, "chooser.gadget", 51, &IChooser) &&
-           getLibIFace(&CheckBoxBase, "checkbox.gadget", 51, &ICheckBox) &&
-           getLibIFace(&BevelBase, "bevel.image", 51, &IBevel) &&
-           getLibIFace(&BitMapBase, "bitmap.image", 51, &IBitMap);
+    for (WindowClass &c : classes)
+        if (!getLibIFace(&c.base, c.name, 51, &c.iface))
+            return false;
+    return true;
 }
 
 static Object *make_display_group(Picture *screen_picture)
 {
-    obj[OID_SCREENSEL] =
-        NewButton(OID_SCREENSEL, screen_picture ? "" : "X", screen_picture, SCREEN_BUTTON_SIZE);
+    obj[OID_SCREENSEL] = class_iface(BUTTON_GADGET)
+                             .NewButton(OID_SCREENSEL, screen_picture ? "" : "X", screen_picture,
+                                        SCREEN_BUTTON_SIZE);
     obj[OID_SCREENSTRING] = NewTextField(OID_SCREENSTRING);
     Object *mode_row =
-        NewGroup({.horizontal = true, .align_left = true},
-                 {{obj[OID_SCREENSEL], nullptr, 0}, {obj[OID_SCREENSTRING], nullptr, 1}});
-    obj[OID_GFX_MODE] = NewChooser(OID_GFX_MODE, gfxmodes, 0);
-    obj[OID_VSYNC] = NewCheckBox(OID_VSYNC, "vSync");
-    obj[OID_GFX_WINDOWED] = NewCheckBox(OID_GFX_WINDOWED, "Windowed");
-    obj[OID_GFX_SHOWFPS] = NewCheckBox(OID_GFX_SHOWFPS, "showFPS");
+        class_iface(LAYOUT_GADGET)
+            .NewGroup({.horizontal = true, .align_left = true},
+                      {{obj[OID_SCREENSEL], nullptr, 0}, {obj[OID_SCREENSTRING], nullptr, 1}});
+    obj[OID_GFX_MODE] = class_iface(CHOOSER_GADGET).NewChooser(OID_GFX_MODE, gfxmodes, 0);
+    obj[OID_VSYNC] = class_iface(CHECKBOX_GADGET).NewCheckBox(OID_VSYNC, "vSync");
+    obj[OID_GFX_WINDOWED] = class_iface(CHECKBOX_GADGET).NewCheckBox(OID_GFX_WINDOWED, "Windowed");
+    obj[OID_GFX_SHOWFPS] = class_iface(CHECKBOX_GADGET).NewCheckBox(OID_GFX_SHOWFPS, "showFPS");
 
     std::vector<Child> rows = {{mode_row},
                                {obj[OID_GFX_MODE], "Render Mode", 0},
@@ -288,31 +266,36 @@ static Object *make_display_group(Picture *screen_picture)
                                {obj[OID_GFX_SHOWFPS], " ", 0}};
     if (obj[OID_LANGUAGE])
         rows.push_back({obj[OID_LANGUAGE], "Language"});
-    rows.push_back({NewSpace(), nullptr, 1});
-    return NewGroup({.frame_title = "Display", .labelled = true}, rows);
+    rows.push_back({class_iface(SPACE_GADGET).NewSpace(), nullptr, 1});
+    return class_iface(LAYOUT_GADGET).NewGroup({.frame_title = "Display", .labelled = true}, rows);
 }
 
 static Object *make_button_row()
 {
-    obj[OID_SAVE_LAUNCH] = NewButton(OID_SAVE_LAUNCH, "Save & _Launch");
-    obj[OID_SAVE_QUIT] = NewButton(OID_SAVE_QUIT, "_Save & Quit");
-    obj[OID_QUIT] = NewButton(OID_QUIT, "Quit");
-    return NewGroup({.horizontal = true}, {{obj[OID_SAVE_LAUNCH], nullptr, 1},
-                                           {NewSpace(), nullptr, 1},
-                                           {obj[OID_SAVE_QUIT], nullptr, 1},
-                                           {NewSpace(), nullptr, 1},
-                                           {obj[OID_QUIT], nullptr, 1}});
+    obj[OID_SAVE_LAUNCH] =
+        class_iface(BUTTON_GADGET).NewButton(OID_SAVE_LAUNCH, "Save & _Launch", nullptr, 0);
+    obj[OID_SAVE_QUIT] =
+        class_iface(BUTTON_GADGET).NewButton(OID_SAVE_QUIT, "_Save & Quit", nullptr, 0);
+    obj[OID_QUIT] = class_iface(BUTTON_GADGET).NewButton(OID_QUIT, "Quit", nullptr, 0);
+    return class_iface(LAYOUT_GADGET)
+        .NewGroup({.horizontal = true}, {{obj[OID_SAVE_LAUNCH], nullptr, 1},
+                                         {class_iface(SPACE_GADGET).NewSpace(), nullptr, 1},
+                                         {obj[OID_SAVE_QUIT], nullptr, 1},
+                                         {class_iface(SPACE_GADGET).NewSpace(), nullptr, 1},
+                                         {obj[OID_QUIT], nullptr, 1}});
 }
 
 static Object *make_window(Picture *banner, Picture *screen_picture)
 {
     std::vector<Child> parts;
-    if (Object *image = NewImage(banner))
+    if (Object *image = class_iface(BITMAP_IMAGE).NewImage(banner))
         parts.push_back({image});
     parts.push_back({make_display_group(screen_picture), nullptr, 10});
     parts.push_back({make_button_row(), nullptr, 0});
-    return NewWindowObject(
-        {.title = WINDOW_TITLE, .about = ABOUT_LINE, .layout = NewGroup({}, parts)});
+    return class_iface(WINDOW_CLASS)
+        .NewWindowObject({.title = WINDOW_TITLE,
+                          .about = ABOUT_LINE,
+                          .layout = class_iface(LAYOUT_GADGET).NewGroup({}, parts)});
 }
 
 void gui_preinit()
@@ -330,7 +313,8 @@ BOOL gui_init()
     uint32 preselect = 0;
     obj[OID_LANGUAGE] = nullptr;
     if (setup_languages(&preselect))
-        obj[OID_LANGUAGE] = NewChooser(OID_LANGUAGE, languages, preselect);
+        obj[OID_LANGUAGE] =
+            class_iface(CHOOSER_GADGET).NewChooser(OID_LANGUAGE, languages, preselect);
 
     Picture *screen_picture = open_theme_picture("video-display", SCREEN_BUTTON_SIZE);
     Picture *banner = open_picture(progdir_path("kt.iff"));
@@ -358,15 +342,8 @@ void gui_shut()
         DisposeObject(obj[OID_WIN_MAIN]);
         obj[OID_WIN_MAIN] = nullptr;
     }
-    dropLibIFace(&BitMapBase, &IBitMap);
-    dropLibIFace(&BevelBase, &IBevel);
-    dropLibIFace(&CheckBoxBase, &ICheckBox);
-    dropLibIFace(&ChooserBase, &IChooser);
-    dropLibIFace(&ClickTabBase, &IClickTab);
-    dropLibIFace(&ButtonBase, &IButton);
-    dropLibIFace(&SpaceBase, &ISpace);
-    dropLibIFace(&LayoutBase, &ILayout);
-    dropLibIFace(&WindowBase, &IWindow);
+    for (auto c = std::rbegin(classes); c != std::rend(classes); ++c)
+        dropLibIFace(&c->base, &c->iface);
 }
 
 // --- Events and the game ---------------------------------------------------------
@@ -376,13 +353,8 @@ void launch_game()
     const int h_in = dup_std_stream(StdStream::input);
     const int h_out = dup_std_stream(StdStream::output);
     const int h_err = dup_std_stream(StdStream::error);
-    if (h_in < 0 || h_out < 0 || h_err < 0) {
-        close_handle(h_in);
-        close_handle(h_out);
-        close_handle(h_err);
-        return;
-    }
-    const bool started = spawn_detached({.program = progdir_path("KarthosDemo"),
+    const bool started = h_in >= 0 && h_out >= 0 && h_err >= 0 &&
+                         spawn_detached({.program = progdir_path("KarthosDemo"),
                                          .working_dir = program_dir(),
                                          .in = h_in,
                                          .out = h_out,
@@ -393,7 +365,7 @@ void launch_game()
     close_handle(h_in);
     close_handle(h_out);
     close_handle(h_err);
-    if (!started)
+    if (!started && h_in >= 0 && h_out >= 0 && h_err >= 0) // no streams: nothing to say
         error_requestf("Unable to launch Karthos\nKarthosDemo: %s", std::strerror(error));
 }
 

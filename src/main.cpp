@@ -2,7 +2,7 @@
 #include "configfile.h"
 #include "gui.h"
 #include "platform/display.h"
-#include "platform/host.h"
+#include "platform/process.h"
 #include "platform/signals.h"
 #include "util.h"
 
@@ -42,6 +42,11 @@ int main()
     // Ctrl-C, a logout or a kill end the launcher through the loop, so that the
     // preferences are still written.
     platform::install_break_signals();
+    // The desktop toolkit stands in for the platform's libraries. Its application
+    // object is made when init opens "intuition.library", not before: only then is
+    // it known that a display answers, and without one the launcher must end with
+    // its message instead of being ended by the toolkit.
+    platform::install_toolkit_libraries();
 
     if (init()) {
         // Should the display go away, the toolkit ends the process from inside the

@@ -3,11 +3,15 @@
 // buffer.
 #pragma once
 
+#include "platform/display.h"
 #include "platform/library.h"
+#include "platform/requester.h"
 #include "platform/types.h"
 
 using platform::Interface;
+using platform::IntuitionIFace;
 using platform::Library;
+using platform::RequesterIFace;
 
 constexpr unsigned TMPTXT_SIZE = 4096;
 
@@ -17,14 +21,22 @@ extern TEXT tmptxt[TMPTXT_SIZE];
 // The display connection and the requester class, opened by main at start-up and
 // released at shut-down. The error requester works only while both are open.
 extern Library *IntuitionBase;
-extern Interface *IIntuition;
+extern IntuitionIFace *IIntuition;
 extern Library *RequesterBase;
-extern Interface *IRequester;
+extern RequesterIFace *IRequester;
 
 // Space or tab.
 BOOL isws(TEXT c);
 // NUL, line feed or carriage return.
 BOOL iseol(TEXT c);
+// White space as the C library's "C" locale has it: space, \t, \n, \v, \f, \r.
+BOOL isspace_c(TEXT c);
+
+// One integer as the C library reads it after white space and a sign: in `base` 10,
+// or with `base` 0 as scanf's %i does (hexadecimal after 0x, octal after a leading
+// 0), except that a number beyond 32 bits is held at the nearest limit. The text
+// after it, or null when there are no digits (`out` is then left alone).
+CONST_STRPTR scan_int32(CONST_STRPTR p, int base, int32 *out);
 
 // Shows a modal "Error" requester with the printf-style message (cut to 4095
 // characters). True once the user has dismissed it; false when nothing could be
@@ -38,3 +50,20 @@ BOOL getLibIFace(Library **libbase, CONST_STRPTR libname, int32 version, Interfa
 
 // Releases the interface, then the library; safe on handles that are null.
 void dropLibIFace(Library **libbase, Interface **ifptr);
+
+// The same for a handle of a library's own interface type.
+template <class IFace>
+BOOL getLibIFace(Library **libbase, CONST_STRPTR libname, int32 version, IFace **ifptr)
+{
+    Interface *iface = *ifptr;
+    const BOOL ok = getLibIFace(libbase, libname, version, &iface);
+    *ifptr = static_cast<IFace *>(iface);
+    return ok;
+}
+
+template <class IFace> void dropLibIFace(Library **libbase, IFace **ifptr)
+{
+    Interface *iface = *ifptr;
+    dropLibIFace(libbase, &iface);
+    *ifptr = static_cast<IFace *>(iface);
+}

@@ -1,5 +1,6 @@
 // Host services: the user's language, directories, streams and detached programs.
 #include "platform/host.h"
+#include "platform/process.h"
 #include "test_support.h"
 
 #include <csignal>

@@ -14,11 +14,12 @@ namespace pt = platform::testing;
 
 class LibraryTest : public ::testing::Test {
   protected:
+    void SetUp() override { platform::install_toolkit_libraries(); }
     void TearDown() override
     {
         dropLibIFace(&RequesterBase, &IRequester);
         dropLibIFace(&IntuitionBase, &IIntuition);
-        pt::clear_library_faults();
+        platform::unregister_library("window.class");
         EXPECT_FALSE(platform::display_connected()) << "a library was left open";
     }
 
@@ -54,7 +55,7 @@ TEST_F(LibraryTest, FailuresAreToldOnStandardOutputOrTheRequesterAndAllIsRelease
             box->buttons().front()->click();
         }
     });
-    pt::set_library_fault("window.class", pt::LibraryFault::no_interface);
+    platform::register_library({"window.class", 53, nullptr, nullptr, nullptr}); // no interface
     pt::clear_library_calls();
     EXPECT_TRUE(!getLibIFace(&base, "window.class", 51, &iface) && base && !iface); // kept
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");

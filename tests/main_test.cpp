@@ -1,10 +1,8 @@
-// Start-up, the main loop and shut-down, with the window module replaced by a fake
-// and the real libraries on Qt's offscreen display.
+// Start-up, the main loop and shut-down, with the window module replaced by a fake,
+// the real display on Qt's offscreen platform and a stand-in requester class.
 #include "fake_gui.h"
 #include "platform/signals.h"
 #include "test_support.h"
-
-#include <csignal>
 
 int launcher_main(); // the program's entry point, renamed for this test
 
@@ -30,35 +28,27 @@ class MainTest : public ::testing::Test {
     {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         pt::set_program_dir(dir.path().string());
-        pt::set_requester_hook([this](std::string_view, std::string_view body) {
-            messages.emplace_back(body);
-            return true;
-        });
         fake_gui = FakeGui{};
     }
-    void TearDown() override
-    {
-        pt::set_requester_hook(nullptr);
-        pt::set_program_dir(std::nullopt);
-    }
+    void TearDown() override { pt::set_program_dir(std::nullopt); }
 
-    // Runs the program on the messy file, with any faults injected for this run only;
-    // returns what it printed on standard output.
+    // Runs the program on the messy file; returns what it printed on standard output.
     std::string run()
     {
         write_file(dir / "Karthos.prefs", MESSY);
         pt::clear_library_calls();
-        messages.clear();
+        log.clear();
+        IIntuition = nullptr; // as the program starts: nothing open
+        IRequester = nullptr;
         ::testing::internal::CaptureStdout();
         EXPECT_EQ(launcher_main(), 0);
-        pt::clear_library_faults();
         pt::set_alloc_fault(nullptr);
         return ::testing::internal::GetCapturedStdout();
     }
     std::string prefs() const { return read_file(dir / "Karthos.prefs"); }
 
     TempDir dir;
-    std::vector<std::string> messages;
+    MessageLog log; // offers its requester class before the program looks for one
 };
 
 TEST_F(MainTest, RunsInOrderAndSavesWhenTheWindowAsksToQuit)
@@ -68,51 +58,49 @@ TEST_F(MainTest, RunsInOrderAndSavesWhenTheWindowAsksToQuit)
     EXPECT_EQ(fake_gui.calls, (Calls{"preinit", "init", "handler", "shut"}));
     EXPECT_EQ(pt::library_calls(), ALL);
     EXPECT_EQ(prefs(), SAVED);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(log.messages().empty());
 }
 
-// Whatever step fails: no loop, no save, what was obtained released once, interfaces first,
-// and the failure told once (on standard output until the requester is open).
+// Whatever step fails: no loop, no save, what was obtained released once, interfaces
+// first, and the failure told once (on standard output until the requester is open).
 TEST_F(MainTest, EachFailingStepLeavesNoLoopNoSaveAndReleasesWhatItGot)
 {
-    using enum pt::LibraryFault;
+    platform::install_toolkit_libraries();
     const std::string I = "intuition.library", R = "requester.class",
                       NO_I = "Unable to open 'intuition.library', version 51+",
                       NO_R = "Unable to open 'requester.class', version 51+",
                       NO_INTERFACE = "Unable to obtain the main interface for ";
-    const std::tuple<std::string, pt::LibraryFault, Calls, std::string> cases[] = {
+    platform::RequesterIFace *const requester = IRequester; // the stand-in
+    // A library missing, too old, or without an interface; the store's memory; the window.
+    enum Fault { missing, too_old, no_interface, memory, window };
+    const std::tuple<std::string, Fault, Calls, std::string> cases[] = {
         {I, missing, {oI}, NO_I},
         {I, too_old, {oI}, NO_I},
         {I, no_interface, {oI, gI, cI}, NO_INTERFACE + I},
         {R, missing, {oI, gI, oR, dI, cI}, NO_R},
         {R, too_old, {oI, gI, oR, dI, cI}, NO_R},
         {R, no_interface, {oI, gI, oR, gR, dI, cI, cR}, NO_INTERFACE + R},
-        {"memory", {}, ALL, "Out of memory"},
-        {"window", {}, ALL, ""}};
-    for (const auto &[at, fault, library_calls, told] : cases) {
-        SCOPED_TRACE(at + " " + std::to_string(static_cast<int>(fault)));
-        fake_gui = FakeGui{.init_result = at != "window"};
-        if (at == "memory")
+        {"", memory, ALL, "Out of memory"},
+        {"", window, ALL, ""}};
+    for (const auto &[name, fault, library_calls, told] : cases) {
+        SCOPED_TRACE(name + " " + std::to_string(fault));
+        fake_gui = FakeGui{.init_result = fault != window};
+        if (fault == memory)
             pt::set_alloc_fault([](MemKind kind, std::size_t) { return kind == MemKind::list; });
-        else if (at != "window")
-            pt::set_library_fault(at, fault);
-        EXPECT_EQ(run(), at == "memory" ? "" : told);
+        if (fault == missing) // as good as not there: it cannot be opened
+            platform::register_library({name, 53, [] { return false; }, nullptr, nullptr});
+        if (fault == too_old || fault == no_interface)
+            platform::register_library(
+                {name, fault == too_old ? 50 : 53, name == I ? platform::display_connect : nullptr,
+                 name == I ? platform::display_disconnect : nullptr, nullptr});
+        EXPECT_EQ(run(), fault == memory || fault == window ? "" : told);
         EXPECT_EQ(pt::library_calls(), library_calls);
-        EXPECT_EQ(messages, at == "memory" ? Calls{told} : Calls{});
-        EXPECT_EQ(fake_gui.calls, (at == "window" ? WINDOW_OPENED : Calls{"preinit", "shut"}));
+        EXPECT_EQ(log.messages(), fault == memory ? Calls{told} : Calls{});
+        EXPECT_EQ(fake_gui.calls, (fault == window ? WINDOW_OPENED : Calls{"preinit", "shut"}));
         EXPECT_EQ(prefs(), MESSY);
-    }
-}
-
-TEST_F(MainTest, BreakAloneOrFromSigintSigtermOrSighupEndsTheLoopWithTheSave)
-{
-    for (int sig : {0, SIGINT, SIGTERM, SIGHUP}) { // 0: the break request alone
-        fake_gui = FakeGui{.on_init = [sig] {
-            sig ? static_cast<void>(std::raise(sig)) : platform::Signal(SIGBREAKF_CTRL_C);
-        }};
-        run();
-        EXPECT_EQ(fake_gui.calls, WINDOW_OPENED) << sig;
-        EXPECT_EQ(prefs(), SAVED) << sig;
+        platform::unregister_library(I); // the real display again, and the stand-in requester
+        platform::register_library({R, 53, nullptr, nullptr, requester});
+        platform::install_toolkit_libraries();
     }
 }
 

@@ -3,9 +3,10 @@
 #pragma once
 
 #include "configfile.h"
-#include "platform/exec.h"
 #include "platform/files.h"
-#include "platform/requester.h"
+#include "platform/library.h"
+#include "platform/lists.h"
+#include "platform/memory.h"
 #include "util.h"
 
 #include <cstdlib>
@@ -58,33 +59,46 @@ inline std::string read_file(const fs::path &path)
     return text.str();
 }
 
-// Collects what the error requester would have shown, with stand-ins for the open
-// display and requester class.
+// Collects what the error requester would have shown: a stand-in "requester.class",
+// offered under its name and put in the handles as if it had been opened, on a
+// display that is there.
 class MessageLog {
   public:
     MessageLog()
     {
-        IIntuition = IRequester = &stand_in_;
-        platform::testing::set_requester_hook(
-            [this](std::string_view title, std::string_view body) {
-                EXPECT_EQ(title, "Error");
-                messages_.emplace_back(body);
-                return true;
-            });
+        current() = this;
+        requester_.show = [](CONST_STRPTR title, CONST_STRPTR body, CONST_STRPTR) {
+            EXPECT_STREQ(title, "Error");
+            current()->messages_.emplace_back(body);
+            return current()->shown;
+        };
+        display_.connected = [] { return true; };
+        platform::register_library({"requester.class", 53, nullptr, nullptr, &requester_});
+        IIntuition = &display_;
+        IRequester = &requester_;
     }
     ~MessageLog()
     {
-        IIntuition = IRequester = nullptr;
-        platform::testing::set_requester_hook(nullptr);
+        IIntuition = nullptr;
+        IRequester = nullptr;
+        platform::unregister_library("requester.class");
+        current() = nullptr;
     }
     MessageLog(const MessageLog &) = delete;
     MessageLog &operator=(const MessageLog &) = delete;
 
     const std::vector<std::string> &messages() const { return messages_; }
     void clear() { messages_.clear(); }
+    bool shown = true; // what the stand-in answers
 
   private:
-    platform::Interface stand_in_{nullptr};
+    static MessageLog *&current()
+    {
+        static MessageLog *log = nullptr;
+        return log;
+    }
+    platform::IntuitionIFace display_;
+    platform::RequesterIFace requester_;
     std::vector<std::string> messages_;
 };
 

@@ -1,9 +1,22 @@
 // The connection to the desktop's display, on which every window and requester lives.
 #pragma once
 
+#include "platform/library.h"
+
 #include <functional>
 
 namespace platform {
+
+// "intuition.library": the desktop's display.
+struct IntuitionIFace : Interface {
+    bool (*connected)() = nullptr; // false once the display has gone away
+};
+
+// Offers the toolkit to OpenLibrary as the platform's libraries: "intuition.library"
+// (the display; opening it makes the toolkit's application object), "requester.class"
+// and the nine window classes, which need the display open. A library already on
+// offer under one of these names is left in place.
+void install_toolkit_libraries();
 
 // Connects to the display the environment names (X11, Wayland, or a platform given
 // in QT_QPA_PLATFORM). False, without ending the program, when there is none.

@@ -1,11 +1,9 @@
-// Host services: directories, standard streams, the user's language and starting
-// other programs.
+// Host services: directories and the user's language.
 #pragma once
 
 #include "platform/types.h"
 
 #include <string>
-#include <vector>
 
 namespace platform {
 
@@ -17,29 +15,5 @@ bool directory_exists(const std::string &path);
 // from LC_ALL, LC_MESSAGES or LANG, the first that is set. Empty when there is none,
 // or for the "C" and "POSIX" locales.
 std::string user_language_code();
-
-// Puts /dev/null on any of the three standard streams that the launcher was started
-// without (from a desktop, say), before anything else takes their numbers: else
-// the next file opened would become the launcher's output, and the game's.
-void open_closed_std_streams();
-
-// File handles of the launcher's own streams, duplicated; -1 on failure.
-enum class StdStream { input, output, error };
-int dup_std_stream(StdStream stream);
-void close_handle(int handle);
-
-struct SpawnRequest {
-    std::string program;           // a path, run as it is: no shell, no search of PATH
-    std::vector<std::string> args; // after the program's own name
-    std::string working_dir;
-    int in = 0, out = 1, err = 2; // become the program's standard streams
-    unsigned long min_stack = 0;  // the program's stack limit is raised to this if lower
-};
-
-// Starts the program in a session of its own, with only its three standard streams
-// open, and does not wait for it; the launcher
-// never leaves it a zombie. False, with errno set, when it could not be started,
-// including when it is missing or not an executable.
-bool spawn_detached(const SpawnRequest &request);
 
 } // namespace platform

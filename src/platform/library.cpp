@@ -1,32 +1,20 @@
 #include "platform/library.h"
 
-#include "platform/display.h"
-
-#include <cstring>
 #include <map>
 
 namespace platform {
 
 struct Library {
-    const char *name;
-    bool is_display; // opening it connects to the display; the others need that connection
+    LibraryEntry entry;
     int opens = 0;
-    int interfaces = 0;
-    Interface main{this};
 };
 
 namespace {
 
-Library libraries[] = {
-    {"intuition.library", true}, {"requester.class", false}, {"window.class", false},
-    {"layout.gadget", false},    {"space.gadget", false},    {"button.gadget", false},
-    {"clicktab.gadget", false},  {"chooser.gadget", false},  {"checkbox.gadget", false},
-    {"bevel.image", false},      {"bitmap.image", false},
-};
-
-std::map<std::string, testing::LibraryFault> &faults()
+// By name; a map, so that a library stays where it is while others come and go.
+std::map<std::string, Library, std::less<>> &libraries()
 {
-    static std::map<std::string, testing::LibraryFault> map;
+    static std::map<std::string, Library, std::less<>> map;
     return map;
 }
 
@@ -36,71 +24,57 @@ std::vector<std::string> &calls()
     return list;
 }
 
-bool has_fault(const char *name, testing::LibraryFault fault)
-{
-    const auto it = faults().find(name);
-    return it != faults().end() && it->second == fault;
-}
-
-Library *find_library(CONST_STRPTR name)
-{
-    for (Library &lib : libraries)
-        if (std::strcmp(lib.name, name) == 0)
-            return &lib;
-    return nullptr;
-}
-
 } // namespace
+
+void register_library(const LibraryEntry &entry)
+{
+    Library &lib = libraries()[entry.name];
+    lib.entry = entry;
+    if (entry.main)
+        entry.main->library = &lib;
+}
+
+void unregister_library(const std::string &name)
+{
+    libraries().erase(name);
+}
+
+bool library_offered(const std::string &name)
+{
+    return libraries().count(name) > 0;
+}
 
 Library *OpenLibrary(CONST_STRPTR name, int32 version)
 {
     calls().push_back(std::string("open ") + name);
-    Library *lib = find_library(name);
-    if (!lib || has_fault(name, testing::LibraryFault::missing))
+    const auto found = libraries().find(std::string_view(name));
+    if (found == libraries().end() || found->second.entry.version < version)
         return nullptr;
-    const int32 available =
-        has_fault(name, testing::LibraryFault::too_old) ? 50 : PLATFORM_LIBRARY_VERSION;
-    if (version > available)
+    Library &lib = found->second;
+    if (lib.opens == 0 && lib.entry.open && !lib.entry.open())
         return nullptr;
-    if (lib->is_display ? !display_connect() : !display_connected())
-        return nullptr;
-    if (!lib->is_display)
-        display_connect(); // held until the class is closed
-    ++lib->opens;
-    return lib;
+    ++lib.opens;
+    return &lib;
 }
 
 Interface *GetInterface(Library *library, CONST_STRPTR name, int32 version)
 {
-    calls().push_back(std::string("get ") + library->name);
-    if (std::strcmp(name, "main") != 0 || version != 1 ||
-        has_fault(library->name, testing::LibraryFault::no_interface))
+    calls().push_back("get " + library->entry.name);
+    if (std::string_view(name) != "main" || version != 1)
         return nullptr;
-    ++library->interfaces;
-    return &library->main;
+    return library->entry.main;
 }
 
 void DropInterface(Interface *iface)
 {
-    calls().push_back(std::string("drop ") + iface->library->name);
-    --iface->library->interfaces;
+    calls().push_back("drop " + iface->library->entry.name);
 }
 
 void CloseLibrary(Library *library)
 {
-    calls().push_back(std::string("close ") + library->name);
-    --library->opens;
-    display_disconnect();
-}
-
-void testing::set_library_fault(const std::string &name, LibraryFault fault)
-{
-    faults()[name] = fault;
-}
-
-void testing::clear_library_faults()
-{
-    faults().clear();
+    calls().push_back("close " + library->entry.name);
+    if (--library->opens == 0 && library->entry.close)
+        library->entry.close();
 }
 
 const std::vector<std::string> &testing::library_calls()

@@ -24,7 +24,14 @@ struct Picture {
 // The desktop window of an open window, as parent for dialogs; null when not open.
 QWidget *window_widget(Window *window);
 
-// The widget of an object, for tests that look at what the user sees.
-QWidget *object_widget(Object *object);
+// What the toolkit's libraries hand out (see ClassIFace and RequesterIFace).
+Object *NewWindowObject(const WindowAttrs &attrs);
+Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children);
+Object *NewSpace();
+Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size);
+Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected);
+Object *NewCheckBox(uint32 id, CONST_STRPTR text);
+Object *NewImage(Picture *picture);
+bool show_error_requester(CONST_STRPTR title, CONST_STRPTR body, CONST_STRPTR button);
 
 } // namespace platform

@@ -45,6 +45,11 @@ struct Object {
     QWidget *widget;
 };
 
+// The handle of an open window that WindowOpen gives out.
+struct Window {
+    QWidget *widget = nullptr; // null while the window is not open
+};
+
 namespace {
 
 class WindowObject;
@@ -90,7 +95,7 @@ class WindowObject : public Object {
     std::deque<uint32> events;
     QString about;
     int32 signum = -1;
-    bool open = false;
+    Window handle;
 };
 
 void WindowWidget::reject()
@@ -147,18 +152,6 @@ void match_widths(const std::vector<std::unique_ptr<Object>> &children)
     for (const auto &child : children)
         if (child->widget->sizeHint().isValid())
             child->widget->setMinimumWidth(widest);
-}
-
-std::function<bool(CONST_STRPTR, uint32)> &object_fault()
-{
-    static std::function<bool(CONST_STRPTR, uint32)> hook;
-    return hook;
-}
-
-// Whether making this object is to fail, as a lack of memory would make it.
-bool creation_fails(CONST_STRPTR kind, uint32 id = 0)
-{
-    return object_fault() && object_fault()(kind, id);
 }
 
 // Runs `work` once, right after the widget is first painted: for what the window
@@ -234,7 +227,7 @@ QString gadget_name(uint32 id)
 Object *NewWindowObject(const WindowAttrs &attrs)
 {
     std::unique_ptr<Object> layout = take(attrs.layout);
-    if (!layout || creation_fails("window"))
+    if (!layout)
         return nullptr;
     auto window = std::make_unique<WindowObject>();
     auto *w = static_cast<WindowWidget *>(window->widget);
@@ -260,7 +253,7 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
         complete = complete && child.object;
         taken.push_back(take(child.object));
     }
-    if (!complete || creation_fails("group"))
+    if (!complete)
         return nullptr;
 
     QWidget *container =
@@ -302,8 +295,6 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
 
 Object *NewSpace()
 {
-    if (creation_fails("space"))
-        return nullptr;
     auto *space = new QWidget;
     space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     space->setFocusPolicy(Qt::NoFocus);
@@ -313,8 +304,6 @@ Object *NewSpace()
 Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size)
 {
     std::unique_ptr<Picture> pic(picture);
-    if (creation_fails("button", id))
-        return nullptr;
     auto *button = new QPushButton;
     button->setObjectName(gadget_name(id));
     button->setAutoDefault(false);
@@ -338,8 +327,6 @@ Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size
 
 Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected)
 {
-    if (creation_fails("chooser", id))
-        return nullptr;
     auto *chooser = new QComboBox;
     chooser->setObjectName(gadget_name(id));
     for (CONST_STRPTR const *label = labels; *label; ++label)
@@ -351,8 +338,6 @@ Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected)
 
 Object *NewCheckBox(uint32 id, CONST_STRPTR text)
 {
-    if (creation_fails("checkbox", id))
-        return nullptr;
     auto *check = new QCheckBox(mnemonic_text(text));
     check->setObjectName(gadget_name(id));
     QObject::connect(check, &QCheckBox::clicked, [check, id] { report(check, id); });
@@ -361,8 +346,6 @@ Object *NewCheckBox(uint32 id, CONST_STRPTR text)
 
 Object *NewTextField(uint32 id)
 {
-    if (creation_fails("textfield", id))
-        return nullptr;
     auto *field = new QLineEdit;
     field->setObjectName(gadget_name(id));
     field->setReadOnly(true);
@@ -376,7 +359,7 @@ Object *NewTextField(uint32 id)
 Object *NewImage(Picture *picture)
 {
     std::unique_ptr<Picture> pic(picture);
-    if (!pic || creation_fails("image"))
+    if (!pic)
         return nullptr;
     QLabel *label = pic->pixmap.isNull() ? deferred_image(*pic) : new QLabel;
     label->setObjectName("image");
@@ -454,14 +437,14 @@ Window *WindowOpen(Object *window_object)
         w->move(screen->availableGeometry().center() - w->rect().center());
     w->show();
     w->activateWindow();
-    window->open = true;
-    return reinterpret_cast<Window *>(window);
+    window->handle.widget = w;
+    return &window->handle;
 }
 
 uint32 WindowSignalMask(Object *window_object)
 {
     const auto *window = dynamic_cast<WindowObject *>(window_object);
-    return window && window->open ? 1u << window->signum : 0;
+    return window && window->handle.widget ? 1u << window->signum : 0;
 }
 
 uint32 WindowHandleInput(Object *window_object, uint16 *code)
@@ -478,18 +461,7 @@ uint32 WindowHandleInput(Object *window_object, uint16 *code)
 
 QWidget *window_widget(Window *window)
 {
-    auto *object = reinterpret_cast<WindowObject *>(window);
-    return object && object->open ? object->widget : nullptr;
-}
-
-QWidget *object_widget(Object *object)
-{
-    return object ? object->widget : nullptr;
-}
-
-void testing::set_object_fault(std::function<bool(CONST_STRPTR kind, uint32 id)> hook)
-{
-    object_fault() = std::move(hook);
+    return window ? window->widget : nullptr;
 }
 
 void testing::post_window_event(Object *window_object, uint32 event)

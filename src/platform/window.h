@@ -7,15 +7,15 @@
 // disposes the children it got), so a failure anywhere surfaces as a null window.
 #pragma once
 
+#include "platform/library.h"
 #include "platform/types.h"
 
-#include <functional>
 #include <vector>
 
 namespace platform {
 
 struct Object;  // a window, group, gadget or picture
-struct Window;  // an open window
+struct Window;  // an open window, as long as it is open
 struct Picture; // see picture.h
 
 // Event words of WindowHandleInput: the class in the upper half, for a gadget event
@@ -31,9 +31,6 @@ struct WindowAttrs {
     CONST_STRPTR about = nullptr; // a line about the program, shown on request
     Object *layout = nullptr;     // the window's contents; owned by the window from now on
 };
-
-// A window object, not yet open, or null. It owns `layout` even when it fails.
-Object *NewWindowObject(const WindowAttrs &attrs);
 
 // One child of a group.
 struct Child {
@@ -52,19 +49,28 @@ struct GroupAttrs {
     bool align_left = false;            // children keep their size, left and centred
 };
 
-Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children);
-Object *NewSpace();
-// A push button. An underscore in `text` marks the next letter as its shortcut (Alt
-// and the letter). With a picture, the button shows it instead of the text and is at
-// least `min_size` pixels square. Takes the picture.
-Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture = nullptr, int32 min_size = 0);
-// A pop-up list of `labels` (ended by a null entry), with `selected` chosen.
-Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected);
-Object *NewCheckBox(uint32 id, CONST_STRPTR text);
-// A read-only, left-aligned line of text; it reports nothing.
+// The window's classes ("window.class", "layout.gadget", "button.gadget", ...), each
+// with its constructor in its interface and the other entries null. A constructor
+// that gets a null child fails as a whole, disposing the children it got.
+struct ClassIFace : Interface {
+    // A window object, not yet open, or null. It owns `layout` even when it fails.
+    Object *(*NewWindowObject)(const WindowAttrs &attrs) = nullptr;
+    Object *(*NewGroup)(const GroupAttrs &attrs, const std::vector<Child> &children) = nullptr;
+    Object *(*NewSpace)() = nullptr;
+    // A push button. An underscore in `text` marks the next letter as its shortcut
+    // (Alt and the letter). With a picture, the button shows it instead of the text
+    // and is at least `min_size` pixels square. Takes the picture.
+    Object *(*NewButton)(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size) = nullptr;
+    // A pop-up list of `labels` (ended by a null entry), with `selected` chosen.
+    Object *(*NewChooser)(uint32 id, CONST_STRPTR const *labels, uint32 selected) = nullptr;
+    Object *(*NewCheckBox)(uint32 id, CONST_STRPTR text) = nullptr;
+    // A picture shown as it is (not a gadget). Takes the picture; null without one.
+    Object *(*NewImage)(Picture *picture) = nullptr;
+};
+
+// A read-only, left-aligned line of text; it reports nothing. (The string gadget is
+// always there: it is no library of its own.)
 Object *NewTextField(uint32 id);
-// A picture shown as it is (not a gadget). Takes the picture; null without one.
-Object *NewImage(Picture *picture);
 
 // Disposes an object and everything in it; closes its window if it is open.
 void DisposeObject(Object *object);
@@ -96,9 +102,6 @@ uint32 WindowHandleInput(Object *window_object, uint16 *code);
 namespace testing {
 // Queues an event word on the window, as the user's input would.
 void post_window_event(Object *window_object, uint32 event);
-// While set, making an object of `kind` ("window", "group", "space", "button",
-// "chooser", "checkbox", "textfield", "image") fails whenever the hook says so.
-void set_object_fault(std::function<bool(CONST_STRPTR kind, uint32 id)> hook);
 } // namespace testing
 
 } // namespace platform

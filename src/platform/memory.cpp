@@ -1,4 +1,4 @@
-#include "platform/exec.h"
+#include "platform/memory.h"
 
 #include <cstdlib>
 #include <utility>
@@ -12,24 +12,6 @@ testing::AllocFault &alloc_fault()
     return hook;
 }
 } // namespace
-
-void add_tail(List &list, Node *node)
-{
-    node->succ = nullptr;
-    node->pred = list.tail;
-    if (list.tail)
-        list.tail->succ = node;
-    else
-        list.head = node;
-    list.tail = node;
-}
-
-void remove_node(List &list, Node *node)
-{
-    (node->pred ? node->pred->succ : list.head) = node->succ;
-    (node->succ ? node->succ->pred : list.tail) = node->pred;
-    node->succ = node->pred = nullptr;
-}
 
 void *alloc_mem(MemKind kind, std::size_t size)
 {

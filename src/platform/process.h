@@ -1,0 +1,34 @@
+// Starting the game: the launcher's standard streams, handed on, and a program
+// started beside the launcher.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Puts /dev/null on any of the three standard streams that the launcher was started
+// without (from a desktop, say), before anything else takes their numbers: else
+// the next file opened would become the launcher's output, and the game's.
+void open_closed_std_streams();
+
+// File handles of the launcher's own streams, duplicated; -1 on failure.
+enum class StdStream { input, output, error };
+int dup_std_stream(StdStream stream);
+void close_handle(int handle);
+
+struct SpawnRequest {
+    std::string program;           // a path, run as it is: no shell, no search of PATH
+    std::vector<std::string> args; // after the program's own name
+    std::string working_dir;
+    int in = 0, out = 1, err = 2; // become the program's standard streams
+    unsigned long min_stack = 0;  // the program's stack limit is raised to this if lower
+};
+
+// Starts the program in a session of its own, with only its three standard streams
+// open, and does not wait for it; the launcher
+// never leaves it a zombie. False, with errno set, when it could not be started,
+// including when it is missing or not an executable.
+bool spawn_detached(const SpawnRequest &request);
+
+} // namespace platform
