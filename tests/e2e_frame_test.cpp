@@ -12,13 +12,6 @@ const std::string MESSY = "\xEF\xBB\xBF[Config]\nShowFPS   =   1\njunk in a sect
 const std::string NORMALISED = "[Config]\n\n\tShowFPS = 1\n\tWindowed = 0\n\n"
                                "[AmigaInput]\n\n\tJoy1 = 0 \n";
 
-TEST(RealExecutable, CarriesItsVersionAndStackStrings)
-{
-    const std::string exe = read_file(KTLAUNCH_EXE);
-    EXPECT_NE(exe.find(std::string("$VER: KTLaunch 3.2 (04.05.2017)\0", 32)), std::string::npos);
-    EXPECT_NE(exe.find(std::string("$STACK: 262144\0", 15)), std::string::npos);
-}
-
 TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
 {
     GameDir game;

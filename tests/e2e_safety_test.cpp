@@ -10,58 +10,6 @@ namespace {
 using namespace e2e;
 
 const std::string STORED = "[Config]\nShowFPS = 0\n[AmigaInput]\nJoy1 = 0\n";
-const std::string AS_LOADED = "[Config]\n\n\tShowFPS = 0\n\n[AmigaInput]\n\n\tJoy1 = 0\n";
-
-class SafetyE2E : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-        fs::permissions(report.path(), fs::perms(0777));
-        // A stand-in game: what it found, its open files, and one line for each start.
-        write_file(game.path() / "KarthosDemo",
-                   "#!/bin/sh\n"
-                   "for n in $(seq 0 64); do [ -e /proc/$$/fd/$n ] && "
-                   "fds=\"$fds$n $(readlink /proc/$$/fd/$n)\n\"; done\n"
-                   "printf \"$fds\" > \"$REPORT/fds\"\n"
-                   "cp Karthos.prefs \"$REPORT/found.prefs\"\n"
-                   "[ -z \"$APPEND\" ] || printf '\\tAddedByGame = 1\\n' >> Karthos.prefs\n"
-                   "echo started >> \"$REPORT/starts\"\n");
-        fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
-    }
-
-    void start(bool as_user = false, std::map<std::string, std::string> env = {},
-               bool no_std_streams = false)
-    {
-        env["DISPLAY"] = x.display();
-        env["REPORT"] = report.path().string();
-        launcher = game.start(env, as_user, no_std_streams);
-    }
-
-    std::string wait_for(const std::string &title, std::chrono::milliseconds timeout = 20s)
-    {
-        std::string id = find_window(x.display(), title, timeout);
-        EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
-        return id;
-    }
-
-    // One error requester, answered; the launcher goes on.
-    void dismiss_error() { type_keys(x.display(), wait_for("Error"), "Return"); }
-
-    // The lines of what the game left in the report directory, once the launcher ended.
-    std::string reported(const std::string &name)
-    {
-        EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-        wait_for_file(report / name, 5s);
-        std::this_thread::sleep_for(300ms); // a second start would show by now
-        return read_file(report / name);
-    }
-
-    Xvfb x;
-    GameDir game;
-    TempDir report;
-    std::unique_ptr<Process> launcher;
-};
 
 struct Protected {
     const char *name;
@@ -72,7 +20,7 @@ struct Protected {
     bool error_at_start, error_at_end;
 };
 
-class ProtectedE2E : public SafetyE2E, public ::testing::WithParamInterface<Protected> {};
+class ProtectedE2E : public LauncherE2E, public ::testing::WithParamInterface<Protected> {};
 
 // A file the launcher could not read, or may not replace, stays byte for byte on every
 // way out, with one message; Save & Launch still starts the game, once.
@@ -83,21 +31,22 @@ TEST_P(ProtectedE2E, FileIsUntouchedWithOneMessage)
     write_file(game.prefs(), STORED);
     ASSERT_EQ(chown(game.prefs().c_str(), p.file_owner, p.file_owner), 0);
     fs::permissions(game.prefs(), fs::perms(p.mode));
-    start(p.as_user);
+    start(std::nullopt, p.as_user);
     if (p.error_at_start)
         dismiss_error();
-    const std::string window = wait_for("Karthos Preferences");
-    if (p.keys.empty())
+    if (p.keys.empty()) {
+        wait_for(TITLE);
         kill(launcher->pid(), SIGTERM);
-    else
-        type_keys(x.display(), window, p.keys);
+    } else {
+        keys(p.keys);
+    }
     if (p.error_at_end)
         dismiss_error();
+    EXPECT_EQ(launcher->wait(), 0) << launcher->errors(); // a second message would hold it
     if (p.keys == "alt+l") {
         EXPECT_EQ(reported("starts"), "started\n");
     }
-    EXPECT_EQ(launcher->wait(), 0) << launcher->errors(); // a second message would hold it
-    EXPECT_EQ(read_file(game.prefs()), STORED);
+    EXPECT_EQ(prefs(), STORED);
     EXPECT_EQ(fs::status(game.prefs()).permissions(), fs::perms(p.mode));
 }
 
@@ -117,70 +66,63 @@ INSTANTIATE_TEST_SUITE_P(
         Protected{"ReadOnlyGameDirSaveAndLaunch", true, ROOT, ROOT, 0644, "alt+l", false, true}),
     [](const auto &test) { return std::string(test.param.name); });
 
-TEST_F(SafetyE2E, FifoNamedLikeThePrefsNeitherBlocksNorIsReplaced)
+TEST_F(LauncherE2E, FifoNamedLikeThePrefsNeitherBlocksNorIsReplaced)
 {
     ASSERT_EQ(mkfifo(game.prefs().c_str(), 0644), 0);
-    start();
+    start(std::nullopt);
     wait_for("Error", 3s); // "Unable to read Karthos.prefs" at once, not a hang
     kill(launcher->pid(), SIGTERM);
     EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
     EXPECT_TRUE(fs::is_fifo(game.prefs()));
 }
 
-TEST_F(SafetyE2E, ClicksQueuedBehindSaveAndLaunchStartOneGame)
+TEST_F(LauncherE2E, ClicksQueuedBehindSaveAndLaunchStartOneGame)
 {
-    write_file(game.prefs(), STORED);
-    start();
-    const std::string window = wait_for("Karthos Preferences");
+    start(STORED);
+    const std::string window = wait_for(TITLE);
     kill(launcher->pid(), SIGSTOP); // the three presses wait in the queue together
     type_keys(x.display(), window, "alt+l alt+l alt+l");
     kill(launcher->pid(), SIGCONT);
     EXPECT_EQ(reported("starts"), "started\n");
 }
 
-TEST_F(SafetyE2E, GameThatEditsItsFileAtStartKeepsItsEdits)
+TEST_F(LauncherE2E, GameThatEditsItsFileAtStartKeepsItsEdits)
 {
-    write_file(game.prefs(), STORED);
-    start(false, {{"APPEND", "1"}});
-    type_keys(x.display(), wait_for("Karthos Preferences"), "alt+l");
+    start(STORED, false, {{"APPEND", "1"}});
+    keys("alt+l");
     EXPECT_EQ(reported("starts"), "started\n");
     const std::string found = read_file(report / "found.prefs");
     EXPECT_NE(found.find("\tVideocard = Software\n"), std::string::npos) << found;
-    EXPECT_EQ(read_file(game.prefs()), found + "\tAddedByGame = 1\n");
+    EXPECT_EQ(prefs(), found + "\tAddedByGame = 1\n");
 }
 
 // Started without standard streams and with a descriptor of its parent's: the game
 // gets /dev/null for its streams and nothing else of the launcher's.
-TEST_F(SafetyE2E, WithoutStandardStreamsTheGameGetsNullAndNothingElse)
+TEST_F(LauncherE2E, WithoutStandardStreamsTheGameGetsNullAndNothingElse)
 {
     int inherited[2];
     ASSERT_EQ(pipe(inherited), 0); // without close-on-exec, as a careless parent leaves it
-    write_file(game.prefs(), STORED);
-    start(false, {}, true);
+    start(STORED, false, {}, true);
     close(inherited[0]);
     close(inherited[1]);
-    type_keys(x.display(), wait_for("Karthos Preferences"), "alt+l");
+    keys("alt+l");
     EXPECT_EQ(reported("starts"), "started\n");
     std::istringstream fds(read_file(report / "fds"));
     std::map<int, std::string> open;
     for (int fd; fds >> fd && std::getline(fds >> std::ws, open[fd]);) {
     }
-    for (int fd = 0; fd <= 2; ++fd) EXPECT_EQ(open[fd], "/dev/null") << fd;
-    for (const auto &[fd, target] : open) {
-        if (fd > 2) { // the shell's own copy of its script
-            EXPECT_EQ(target, (game.path() / "KarthosDemo").string()) << fd;
-        }
-    }
+    for (const auto &[fd, target] : open) // beyond 2, the shell's own copy of its script
+        EXPECT_EQ(target, fd <= 2 ? "/dev/null" : (game.path() / "KarthosDemo").string()) << fd;
+    EXPECT_EQ(open.count(0) + open.count(1) + open.count(2), 3u);
 }
 
-TEST_F(SafetyE2E, DisplayThatGoesAwayEndsLikeABreak)
+TEST_F(LauncherE2E, DisplayThatGoesAwayEndsLikeABreak)
 {
-    write_file(game.prefs(), STORED);
-    start();
-    wait_for("Karthos Preferences");
+    start(STORED);
+    wait_for(TITLE);
     x.stop();
     EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-    EXPECT_EQ(read_file(game.prefs()), AS_LOADED);
+    EXPECT_EQ(prefs(), "[Config]\n\n\tShowFPS = 0\n\n[AmigaInput]\n\n\tJoy1 = 0\n");
 }
 
 } // namespace

@@ -197,4 +197,69 @@ class GameDir {
     TempDir cwd_;
 };
 
+// A game directory on a virtual X server with a stand-in game that reports, in a
+// directory of its own ($REPORT), how it was started: the file it found, its working
+// directory and session, its open files, and one line in "starts" for each start.
+class LauncherE2E : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+        fs::permissions(report.path(), fs::perms(0777));
+        write_file(game.path() / "KarthosDemo",
+                   "#!/bin/sh\n"
+                   "for n in $(seq 0 64); do [ -e /proc/$$/fd/$n ] && "
+                   "fds=\"$fds$n $(readlink /proc/$$/fd/$n)\n\"; done\n"
+                   "printf \"$fds\" > \"$REPORT/fds\"\n"
+                   "cp Karthos.prefs \"$REPORT/found.prefs\"\n"
+                   "echo \"$(pwd) $$ $(cut -d' ' -f6 /proc/$$/stat)\" > \"$REPORT/started\"\n"
+                   "[ -z \"$APPEND\" ] || printf '\\tAddedByGame = 1\\n' >> Karthos.prefs\n"
+                   "echo started >> \"$REPORT/starts\"\n");
+        fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
+    }
+
+    // Starts the launcher on `prefs` (none: no file), as an ordinary user with `as_user`.
+    void start(const std::optional<std::string> &prefs, bool as_user = false,
+               std::map<std::string, std::string> env = {}, bool no_std_streams = false)
+    {
+        if (prefs)
+            write_file(game.prefs(), *prefs);
+        env["DISPLAY"] = x.display();
+        env["REPORT"] = report.path().string();
+        launcher = game.start(env, as_user, no_std_streams);
+    }
+
+    std::string wait_for(const std::string &title, std::chrono::milliseconds timeout = 20s)
+    {
+        std::string id = find_window(x.display(), title, timeout);
+        EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
+        return id;
+    }
+    void keys(const std::string &names) { type_keys(x.display(), wait_for(TITLE), names); }
+    // One error requester, answered; the launcher goes on.
+    void dismiss_error() { type_keys(x.display(), wait_for("Error"), "Return"); }
+
+    void expect_clean_exit()
+    {
+        EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
+        EXPECT_EQ(launcher->output(), "");
+    }
+    std::string prefs() const { return read_file(game.prefs()); }
+
+    // What the game left in the report directory, once the launcher has ended.
+    std::string reported(const std::string &name)
+    {
+        EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
+        wait_for_file(report / "starts", 5s);
+        std::this_thread::sleep_for(300ms); // a second start would show by now
+        return read_file(report / name);
+    }
+
+    static constexpr const char *TITLE = "Karthos Preferences";
+    Xvfb x;
+    GameDir game;
+    TempDir report;
+    std::unique_ptr<Process> launcher;
+};
+
 } // namespace e2e

@@ -24,14 +24,6 @@ TEST(UserLanguage, ThreeLetterCodeFromTheFirstSetVariable)
     }
 }
 
-TEST(Directories, ExistOnlyAsDirectories)
-{
-    EXPECT_TRUE(platform::directory_exists(KTLAUNCH_SOURCE_DIR "/tests/"));
-    EXPECT_FALSE(platform::directory_exists(KTLAUNCH_SOURCE_DIR "/CMakeLists.txt/"));
-    EXPECT_FALSE(platform::directory_exists(KTLAUNCH_SOURCE_DIR "/CMakeLists.txt"));
-    EXPECT_FALSE(platform::directory_exists(KTLAUNCH_SOURCE_DIR "/none/"));
-}
-
 TEST(StandardStreams, DuplicatesReferToTheSameFiles)
 {
     using enum platform::StdStream;

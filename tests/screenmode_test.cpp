@@ -1,10 +1,10 @@
-// Display modes, the modes offered, the requester offscreen and the modes of a real X server.
+// Display modes, the modes offered, and the requester on an offscreen display (the
+// modes of a real X server are tried end to end).
 #include "platform/screenmode.h"
 
 #include "platform/display.h"
 #include "platform/qt_private.h"
 #include "test_support.h"
-#include "x_server.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -85,25 +85,22 @@ class RequesterTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        setenv("QT_QPA_PLATFORM", qpa().c_str(), 1);
-        ASSERT_TRUE(platform::display_connect());
-        window_object = platform::NewWindowObject({"KTLaunch", nullptr, platform::NewSpace()});
-        ASSERT_NE(window = platform::WindowOpen(window_object), nullptr);
-    }
-    virtual std::string qpa()
-    {
+        // Five screens, one of them below 640x480.
         write_file(dir / "screens.json", R"({"screens": [
             {"name": "a", "width": 1920, "height": 1080}, {"name": "b", "width": 1024, "height": 768},
             {"name": "c", "width": 800, "height": 600}, {"name": "d", "width": 640, "height": 480},
             {"name": "e", "width": 320, "height": 240}]})");
-        return "offscreen:configfile=" + (dir / "screens.json").string();
+        setenv("QT_QPA_PLATFORM",
+               ("offscreen:configfile=" + (dir / "screens.json").string()).c_str(), 1);
+        ASSERT_TRUE(platform::display_connect());
+        window_object = platform::NewWindowObject({"KTLaunch", nullptr, platform::NewSpace()});
+        ASSERT_NE(window = platform::WindowOpen(window_object), nullptr);
     }
     void TearDown() override
     {
         platform::DisposeObject(window_object);
         platform::display_disconnect();
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        unsetenv("DISPLAY");
     }
 
     // Types `keys` into the requester for `r` over the window: the mode picked, "(cancelled)"
@@ -157,30 +154,6 @@ TEST(RequesterWithoutDisplay, CountsAsCancelUnlessTheHookAnswers)
     const auto chosen = platform::request_screen_mode({.title = "800x600x16 40 1056 628"});
     platform::testing::set_screen_mode_hook(nullptr);
     EXPECT_EQ(chosen ? platform::display_mode_text(*chosen) : "", "800x600 16Bit 60.32 Hz");
-}
-
-class XServerTest : public RequesterTest {
-    std::string qpa() override
-    {
-        EXPECT_TRUE(xorg.running()) << xorg.error();
-        setenv("DISPLAY", xorg.display().c_str(), 1);
-        return "xcb";
-    }
-    XServer xorg{XServer::xorg_dummy};
-};
-
-TEST_F(XServerTest, ModesComeFromXrandrWithTheirTimingsAndTheSmallOneIsNotOffered)
-{
-    bool from_xrandr = false;
-    const std::vector<DisplayMode> all = platform::desktop_display_modes(&from_xrandr);
-    const std::vector<DisplayMode> offered = platform::offered_modes(all, {});
-    ASSERT_TRUE(from_xrandr && !offered.empty());
-    EXPECT_NE(texts(all).find("400x300 32Bit 76.29 Hz"), std::string::npos) << texts(all);
-    const DisplayMode &hd = offered.front(); // of depth 24, which stores 32 bits a pixel
-    EXPECT_EQ(std::tuple(texts({hd}), hd.clocks_per_line, hd.lines_per_frame),
-              std::tuple("1920x1080 32Bit 59.94 Hz", 2200u, 1125u));
-    EXPECT_TRUE(texts(offered).ends_with(", 640x480 32Bit 59.94 Hz")) << texts(offered);
-    EXPECT_EQ(pick("Home, Return"), "1920x1080 32Bit 59.94 Hz");
 }
 
 } // namespace

@@ -44,23 +44,6 @@ TEST_F(StoreTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
               "[\xC4]\n\n\tk = upper\n\n[\xE4]\n\n\tk = lower\n\n[]\n\n\t = \n");
 }
 
-TEST_F(StoreTest, ManyNamesStayOrderedAndFindable)
-{
-    std::string expected;
-    for (int s = 0; s < 40; ++s) {
-        const std::string section = "Sec" + std::to_string(s);
-        expected += (s ? "\n[" : "[") + section + "]\n\n";
-        for (int k = 0; k < 300; ++k) {
-            const std::string key = "Key" + std::to_string(k);
-            ASSERT_TRUE(config_set_option(section.c_str(), key.c_str(), key.c_str()));
-            expected += "\t" + key + " = " + key + "\n";
-        }
-    }
-    EXPECT_STREQ(config_get_option("SEC39", "key299", nullptr), "Key299");
-    EXPECT_EQ(config_get_option("sec0", "Key300", nullptr), nullptr);
-    EXPECT_EQ(saved(), expected);
-}
-
 TEST_F(StoreTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
 {
     AllocRecorder buffers(MemKind::buffer);
