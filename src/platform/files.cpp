@@ -62,6 +62,16 @@ class Descriptor {
     Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return fd_; }
 
+    // Opens `path` without blocking (a pipe that nobody writes to would hold open()
+    // forever), and keeps it only if it is a regular file. 0, or why not.
+    int open_regular(const std::string &path, int flags, struct stat &st)
+    {
+        fd_ = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0 || fstat(fd_, &st) != 0)
+            return errno;
+        return S_ISREG(st.st_mode) ? 0 : FILE_NOT_REGULAR;
+    }
+
   private:
     int fd_;
 };
@@ -256,12 +266,10 @@ int copy_metadata(const std::string &from, const struct stat &old, int to)
 int rewrite_in_place(const std::string &target, const struct stat &old, const char *data,
                      std::size_t size)
 {
-    Descriptor fd(open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Descriptor fd;
     struct stat now {};
-    if (fd.get() < 0 || fstat(fd.get(), &now) != 0)
-        return errno;
-    if (!S_ISREG(now.st_mode))
-        return FILE_NOT_REGULAR;
+    if (const int e = fd.open_regular(target, O_WRONLY | O_NOFOLLOW, now))
+        return e;
     const auto new_size = static_cast<off_t>(size);
     if (new_size > old.st_size) {
         const int e = posix_fallocate(fd.get(), 0, new_size);
@@ -320,13 +328,10 @@ int read_whole_file(const std::string &path, FileContents &contents)
 {
     if (const int e = injected(testing::FileStep::open))
         return e;
-    // Non-blocking, so that opening a pipe nobody writes to returns at once.
-    Descriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    Descriptor fd;
     struct stat st {};
-    if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
-        return errno;
-    if (!S_ISREG(st.st_mode))
-        return FILE_NOT_REGULAR;
+    if (const int e = fd.open_regular(path, O_RDONLY, st))
+        return e;
     if (static_cast<std::size_t>(st.st_size) > MAX_READ_SIZE)
         return FILE_TOO_LARGE;
 
