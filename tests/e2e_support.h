@@ -5,6 +5,7 @@
 #include "test_support.h"
 #include "x_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -172,15 +173,32 @@ class GameDir {
 
     // Starts the launcher from another directory, so that only the program's own
     // directory can lead it to its files; as an ordinary user with `as_user`.
-    std::unique_ptr<Process> start(const std::map<std::string, std::string> &env,
-                                   bool as_user = false, bool no_std_streams = false) const
+    std::unique_ptr<Process> start(std::map<std::string, std::string> env, bool as_user = false,
+                                   bool no_std_streams = false) const
     {
         std::vector<std::string> argv = {exe().string()};
-        if (as_user)
+        if (as_user) {
             argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=" + std::to_string(NOBODY),
                                        "--regid=" + std::to_string(NOBODY), "--clear-groups"});
+            share_leak_suppressions(env);
+        }
         return std::make_unique<Process>(argv, environment(env), cwd_.path(), cwd_ / "stdout.txt",
                                          no_std_streams);
+    }
+
+    // The sanitizer build's suppressions may lie where that user cannot read them (a
+    // checkout in root's temporary directory): the user gets a copy beside the launcher.
+    void share_leak_suppressions(std::map<std::string, std::string> &env) const
+    {
+        const char *options = std::getenv("LSAN_OPTIONS");
+        std::string lsan = options ? options : "";
+        const auto at = lsan.find("suppressions=");
+        if (at == std::string::npos)
+            return;
+        const auto from = at + 13, to = std::min(lsan.find(':', from), lsan.size());
+        fs::copy_file(lsan.substr(from, to - from), cwd_ / "lsan.supp",
+                      fs::copy_options::overwrite_existing);
+        env["LSAN_OPTIONS"] = lsan.replace(from, to - from, (cwd_ / "lsan.supp").string());
     }
 
     // Lets an ordinary user run the launcher here; the directory belongs to `owner`.
