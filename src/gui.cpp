@@ -249,7 +249,9 @@ static Object *make_display_group(Picture *screen_picture)
     obj[OID_SCREENSEL] = class_iface(BUTTON_GADGET)
                              .NewButton(OID_SCREENSEL, screen_picture ? "" : "X", screen_picture,
                                         SCREEN_BUTTON_SIZE);
+    SetGadgetHint(obj[OID_SCREENSEL], "Pick a screen mode");
     obj[OID_SCREENSTRING] = NewTextField(OID_SCREENSTRING);
+    SetGadgetHint(obj[OID_SCREENSTRING], "Screen mode");
     Object *mode_row =
         class_iface(LAYOUT_GADGET)
             .NewGroup({.horizontal = true, .align_left = true},
@@ -295,7 +297,8 @@ static Object *make_window(Picture *banner, Picture *screen_picture)
     return class_iface(WINDOW_CLASS)
         .NewWindowObject({.title = WINDOW_TITLE,
                           .about = ABOUT_LINE,
-                          .layout = class_iface(LAYOUT_GADGET).NewGroup({}, parts)});
+                          .layout = class_iface(LAYOUT_GADGET).NewGroup({}, parts),
+                          .default_gadget = OID_SAVE_LAUNCH});
 }
 
 void gui_preinit()

@@ -26,6 +26,7 @@ struct WayOut {
     const char *name;
     std::string keys; // after ticking "showFPS"; empty: the window's close button
     int show_fps;     // as the file has it afterwards
+    bool launches = false;
 };
 
 class WaysOut : public LauncherE2E, public ::testing::WithParamInterface<WayOut> {};
@@ -42,13 +43,19 @@ TEST_P(WaysOut, RewriteTheFile)
         keys(GetParam().keys);
     expect_clean_exit();
     EXPECT_EQ(prefs(), written(GetParam().show_fps));
+    EXPECT_EQ(fs::exists(report / "starts"), GetParam().launches);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                          ::testing::Values(WayOut{"Quit", "Tab Tab Tab space", 0},
                                            WayOut{"CloseButton", "", 0},
                                            WayOut{"Escape", "Escape", 0},
-                                           WayOut{"SaveAndQuit", "alt+s", 1}),
+                                           WayOut{"SaveAndQuit", "alt+s", 1},
+                                           // Return presses the focused button, and
+                                           // elsewhere the default one, Save & Launch.
+                                           WayOut{"ReturnOnQuit", "Tab Tab Tab Return", 0},
+                                           WayOut{"ReturnOnACheckBox", "Return", 1, true},
+                                           WayOut{"KeypadEnter", "KP_Enter", 1, true}),
                          [](const auto &test) { return std::string(test.param.name); });
 
 TEST_F(LauncherE2E, SaveAndQuitOnAMissingFileWritesTheDefaults)

@@ -4,6 +4,7 @@
 #include "platform/screenmode.h"
 #include "test_support.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -198,6 +199,41 @@ TEST_F(GuiTest, EmptySlotsEscapeAndAllPendingEventsInOnePassOnTheWindowsSignal)
     EXPECT_TRUE(gui_handler(wsig[WID_MAIN]));
     EXPECT_STREQ(config_get_option("Config", "ShowFPS", nullptr), "0"); // nothing acts after close
     EXPECT_FALSE(gui_handler(wsig[WID_MAIN]));                          // nothing left
+}
+
+// What a screen reader meets: every control that takes the focus has a name, and Tab
+// goes through them in the window's row order.
+TEST_F(GuiTest, EveryFocusableControlIsNamedAndTabFollowsTheRows)
+{
+    ASSERT_TRUE(open_window("[Config]\nVideocard = Vexel\n", "DE"));
+    // What is read out: the labels of a control, then its name.
+    const auto spoken = [](QWidget *w) {
+        QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(w);
+        QString said = a11y ? a11y->text(QAccessible::Name) : QString();
+        for (const auto &[label, relation] : a11y->relations(QAccessible::Label))
+            if (qobject_cast<QLabel *>(label->object())) // the row's label, not the frame's
+                said = label->text(QAccessible::Name) + ": " + said;
+        return said.toStdString();
+    };
+    const std::vector<std::pair<int, std::string>> rows = {{OID_SCREENSEL, "Pick a screen mode"},
+                                                           {OID_GFX_MODE, "Render Mode: Vexel"},
+                                                           {OID_VSYNC, "vSync"},
+                                                           {OID_GFX_WINDOWED, "Windowed"},
+                                                           {OID_GFX_SHOWFPS, "showFPS"},
+                                                           {OID_LANGUAGE, "Language: english"},
+                                                           {OID_SAVE_LAUNCH, "Save & Launch"},
+                                                           {OID_SAVE_QUIT, "Save & Quit"},
+                                                           {OID_QUIT, "Quit"}};
+    QWidget *focus = widget<QWidget>(OID_SCREENSEL);
+    for (const auto &[oid, name] : rows) {
+        EXPECT_EQ(focus, widget<QWidget>(oid)) << name;
+        EXPECT_EQ(spoken(widget<QWidget>(oid)), name);
+        do focus = focus->nextInFocusChain();
+        while (!(focus->focusPolicy() & Qt::TabFocus) || !focus->isEnabled());
+    }
+    EXPECT_EQ(focus, widget<QWidget>(OID_SCREENSEL)); // and round again
+    EXPECT_EQ(widget<QWidget>(OID_SCREENSTRING)->accessibleName(), "Screen mode");
+    EXPECT_EQ(widget<QWidget>(OID_SCREENSEL)->toolTip(), "Pick a screen mode");
 }
 
 // The banner and the screen-mode button's picture arrive once the window has shown;

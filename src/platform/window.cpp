@@ -241,6 +241,10 @@ Object *NewWindowObject(const WindowAttrs &attrs)
     auto *box = new QVBoxLayout(w);
     box->setSizeConstraint(QLayout::SetFixedSize); // the user cannot resize it
     box->addWidget(layout->adopt());
+    if (attrs.default_gadget >= 0)
+        if (auto *button =
+                w->findChild<QPushButton *>(gadget_name(static_cast<uint32>(attrs.default_gadget))))
+            button->setDefault(true);
     window->children.push_back(std::move(layout));
     return window.release();
 }
@@ -277,8 +281,11 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
         std::unique_ptr<Object> &object = *it++;
         QWidget *widget = object->adopt();
         if (form) {
+            // The row's label is the field's buddy: screen readers read it with the field.
+            // A blank label only puts the field in the field column.
+            const QString label = QString::fromUtf8(child.label ? child.label : "").trimmed();
             if (child.label)
-                form->addRow(QString::fromUtf8(child.label), widget);
+                form->addRow(label, widget);
             else
                 form->addRow(widget);
         } else if (attrs.align_left) {
@@ -306,7 +313,7 @@ Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size
     std::unique_ptr<Picture> pic(picture);
     auto *button = new QPushButton;
     button->setObjectName(gadget_name(id));
-    button->setAutoDefault(false);
+    button->setAutoDefault(true); // Return on the focused button presses it
     if (pic && pic->pixmap.isNull()) {
         defer_icon(button, *pic);
     } else if (pic) {
@@ -367,6 +374,14 @@ Object *NewImage(Picture *picture)
         label->setPixmap(pic->pixmap);
     label->setAlignment(Qt::AlignCenter);
     return new Object(label);
+}
+
+void SetGadgetHint(Object *gadget, CONST_STRPTR hint)
+{
+    if (!gadget)
+        return;
+    gadget->widget->setToolTip(QString::fromUtf8(hint));
+    gadget->widget->setAccessibleName(QString::fromUtf8(hint));
 }
 
 void DisposeObject(Object *object)
@@ -437,6 +452,13 @@ Window *WindowOpen(Object *window_object)
         w->move(screen->availableGeometry().center() - w->rect().center());
     w->show();
     w->activateWindow();
+    // The focus starts on the first control, as Tab would find it (a dialog would
+    // otherwise start on its default button).
+    for (QWidget *next = w->nextInFocusChain(); next != w; next = next->nextInFocusChain())
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && next->isVisibleTo(w)) {
+            next->setFocus(Qt::TabFocusReason);
+            break;
+        }
     window->handle.widget = w;
     return &window->handle;
 }

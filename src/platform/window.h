@@ -30,6 +30,9 @@ struct WindowAttrs {
     CONST_STRPTR title = "";
     CONST_STRPTR about = nullptr; // a line about the program, shown on request
     Object *layout = nullptr;     // the window's contents; owned by the window from now on
+    // The button that Return presses when the focus is not on another button (which
+    // Return presses itself); drawn as the default. -1: none.
+    int32 default_gadget = -1;
 };
 
 // One child of a group.
@@ -71,6 +74,10 @@ struct ClassIFace : Interface {
 // A read-only, left-aligned line of text; it reports nothing. (The string gadget is
 // always there: it is no library of its own.)
 Object *NewTextField(uint32 id);
+
+// A gadget's hint: shown when the pointer rests on it, and its name for screen
+// readers (a picture button has no text of its own).
+void SetGadgetHint(Object *gadget, CONST_STRPTR hint);
 
 // Disposes an object and everything in it; closes its window if it is open.
 void DisposeObject(Object *object);
