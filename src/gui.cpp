@@ -351,7 +351,7 @@ void gui_shut()
 
 // --- Events and the game ---------------------------------------------------------
 
-void launch_game()
+BOOL launch_game()
 {
     const int h_in = dup_std_stream(StdStream::input);
     const int h_out = dup_std_stream(StdStream::output);
@@ -370,6 +370,7 @@ void launch_game()
     close_handle(h_err);
     if (!started && h_in >= 0 && h_out >= 0 && h_err >= 0) // no streams: nothing to say
         error_requestf("Unable to launch Karthos\nKarthosDemo: %s", std::strerror(error));
+    return started;
 }
 
 // "Save & Launch": the file is written before the game starts, so that the game

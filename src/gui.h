@@ -99,5 +99,6 @@ void set_config_from_gui();
 // only for the accelerated one.
 void setDisplayGadgetFromIndex(uint32 indx);
 
-// Starts the game beside the launcher; tells the user when it cannot.
-void launch_game();
+// Starts the game beside the launcher; tells the user when it cannot. True when it
+// started.
+BOOL launch_game();

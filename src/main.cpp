@@ -6,6 +6,10 @@
 #include "platform/signals.h"
 #include "util.h"
 
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
 using platform::SIGBREAKF_CTRL_C;
 
 // Found by the version tools in the executable file itself.
@@ -25,6 +29,44 @@ BOOL init()
     return gui_init();
 }
 
+// "Save & Launch" without the window, for a start from a game library or a pad:
+// the game starts on the settings it has; messages go to standard error.
+static BOOL launch_without_window()
+{
+    platform::install_console_libraries();
+    const BOOL started = getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition) &&
+                         getLibIFace(&RequesterBase, "requester.class", 51, &IRequester) &&
+                         launch_game();
+    dropLibIFace(&IntuitionBase, &IIntuition);
+    dropLibIFace(&RequesterBase, &IRequester);
+    return started;
+}
+
+// The command line: none opens the window; --launch, --help and --version are
+// answered here. The exit status: 0, 1 when the game did not start, 2 for a
+// command line that is not understood.
+static int run_options(int argc, char **argv)
+{
+    const std::string_view option = argv[1];
+    if (argc > 2 || (option != "--launch" && option != "--help" && option != "--version")) {
+        std::fprintf(stderr, "KTLaunch: unknown option '%s' (see KTLaunch --help)\n",
+                     argv[argc > 2 && option.starts_with("--") ? 2 : 1]);
+        return 2;
+    }
+    if (option == "--version")
+        std::printf("%s\n", verstring + std::strlen("$VER: "));
+    if (option == "--help")
+        std::printf("Usage: KTLaunch [--launch | --help | --version]\n"
+                    "The launcher and preferences editor of Karthos, in the game's directory.\n"
+                    "  (no option)  open the preferences window\n"
+                    "  --launch     start the game on its stored settings, without the window\n"
+                    "  --help       show this text\n"
+                    "  --version    show the version\n");
+    if (option == "--launch")
+        return launch_without_window() ? 0 : 1;
+    return 0;
+}
+
 // Releases whatever init obtained, however far it got.
 void shut()
 {
@@ -34,11 +76,13 @@ void shut()
     dropLibIFace(&RequesterBase, &IRequester);
 }
 
-int main()
+int main(int argc, char **argv)
 {
     // First of all: a standard stream the launcher was started without would
     // otherwise be taken by the next file it opens.
     platform::open_closed_std_streams();
+    if (argc > 1)
+        return run_options(argc, argv);
     // Ctrl-C, a logout or a kill end the launcher through the loop, so that the
     // preferences are still written.
     platform::install_break_signals();
@@ -62,6 +106,9 @@ int main()
         }
         platform::on_display_lost(nullptr);
         config_save();
+    } else if (CONST_STRPTR hint = platform::display_missing_hint()) {
+        std::fflush(stdout); // after the message on standard output
+        std::fprintf(stderr, "KTLaunch: %s\n", hint);
     }
     shut();
     return 0;

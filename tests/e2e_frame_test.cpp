@@ -19,12 +19,64 @@ TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
     auto launcher = game.start({});
     EXPECT_EQ(launcher->wait(), 0);
     EXPECT_EQ(launcher->output(), "Unable to open 'intuition.library', version 51+");
+    EXPECT_EQ(launcher->errors(), "KTLaunch: no X11 or Wayland display to show the window on: "
+                                  "start KTLaunch from a desktop session, or set DISPLAY (or "
+                                  "WAYLAND_DISPLAY)\n");
     EXPECT_EQ(read_file(game.prefs()), MESSY);
 
     auto refused = game.start({{"DISPLAY", ":96"}}); // no server there
     EXPECT_EQ(refused->wait(), 0);
     EXPECT_EQ(refused->output(), "Unable to open 'intuition.library', version 51+");
     EXPECT_EQ(read_file(game.prefs()), MESSY);
+}
+
+struct Invocation {
+    std::vector<std::string> args;
+    const char *game; // the stand-in KarthosDemo's script; null: none
+    int status;
+    std::string out, err;
+};
+
+// The command line is answered without a window; --launch starts the game on the
+// stored settings and leaves the file alone.
+TEST(RealExecutable, AnswersItsCommandLine)
+{
+    const Invocation cases[] = {
+        {{"--version"}, nullptr, 0, "KTLaunch 3.2 (04.05.2017)\n", ""},
+        {{"--launch"}, "#!/bin/sh\ncp Karthos.prefs found.prefs\n", 0, "", ""},
+        {{"--launch"},
+         nullptr,
+         1,
+         "",
+         "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n"},
+        {{"--bogus"}, nullptr, 2, "", "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
+        {{"--launch", "now"},
+         nullptr,
+         2,
+         "",
+         "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"}};
+    for (const Invocation &c : cases) {
+        SCOPED_TRACE(c.args.front() + (c.game ? " with a game" : ""));
+        GameDir game;
+        write_file(game.prefs(), MESSY);
+        if (c.game) {
+            write_file(game.path() / "KarthosDemo", c.game);
+            fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
+        }
+        auto launcher = game.start({}, false, false, c.args);
+        EXPECT_EQ(launcher->wait(), c.status);
+        EXPECT_EQ(launcher->output(), c.out);
+        EXPECT_EQ(launcher->errors(), c.err);
+        if (c.game) {
+            EXPECT_TRUE(wait_for_file(game.path() / "found.prefs"));
+            EXPECT_EQ(read_file(game.path() / "found.prefs"), MESSY);
+        }
+        EXPECT_EQ(read_file(game.prefs()), MESSY);
+    }
+    GameDir game;
+    auto help = game.start({}, false, false, {"--help"});
+    EXPECT_EQ(help->wait(), 0);
+    EXPECT_TRUE(help->output().starts_with("Usage: KTLaunch [--launch | --help | --version]\n"));
 }
 
 class SignalEndsLauncher : public ::testing::TestWithParam<int> {};

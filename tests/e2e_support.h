@@ -174,9 +174,11 @@ class GameDir {
     // Starts the launcher from another directory, so that only the program's own
     // directory can lead it to its files; as an ordinary user with `as_user`.
     std::unique_ptr<Process> start(std::map<std::string, std::string> env, bool as_user = false,
-                                   bool no_std_streams = false) const
+                                   bool no_std_streams = false,
+                                   const std::vector<std::string> &args = {}) const
     {
         std::vector<std::string> argv = {exe().string()};
+        argv.insert(argv.end(), args.begin(), args.end());
         if (as_user) {
             argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=" + std::to_string(NOBODY),
                                        "--regid=" + std::to_string(NOBODY), "--clear-groups"});

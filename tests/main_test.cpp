@@ -4,7 +4,7 @@
 #include "platform/signals.h"
 #include "test_support.h"
 
-int launcher_main(); // the program's entry point, renamed for this test
+int launcher_main(int argc, char **argv); // the program's entry point, renamed for this test
 
 namespace {
 
@@ -41,7 +41,8 @@ class MainTest : public ::testing::Test {
         IIntuition = nullptr; // as the program starts: nothing open
         IRequester = nullptr;
         ::testing::internal::CaptureStdout();
-        EXPECT_EQ(launcher_main(), 0);
+        char name[] = "KTLaunch", *argv[] = {name, nullptr};
+        EXPECT_EQ(launcher_main(1, argv), 0);
         pt::set_alloc_fault(nullptr);
         return ::testing::internal::GetCapturedStdout();
     }

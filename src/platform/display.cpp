@@ -21,6 +21,7 @@ namespace {
 
 int connections = 0;
 bool display_lost = false;
+bool display_missing = false;
 std::unique_ptr<QApplication> application;
 std::function<void()> lost_handler;
 
@@ -136,7 +137,8 @@ bool display_connect()
         return true;
     }
     chosen_platform = choose_platform();
-    if (chosen_platform.empty())
+    display_missing = chosen_platform.empty();
+    if (display_missing)
         return false;
     app_argv[2] = chosen_platform.data();
     app_argc = 3;
@@ -156,6 +158,13 @@ void display_disconnect()
     if (connections == 0 || --connections > 0)
         return;
     application.reset();
+}
+
+CONST_STRPTR display_missing_hint()
+{
+    return display_missing ? "no X11 or Wayland display to show the window on: start KTLaunch "
+                             "from a desktop session, or set DISPLAY (or WAYLAND_DISPLAY)"
+                           : nullptr;
 }
 
 bool display_connected()

@@ -18,6 +18,14 @@ struct IntuitionIFace : Interface {
 // offer under one of these names is left in place.
 void install_toolkit_libraries();
 
+// Offers a display and a requester for a run without a window instead: requesters
+// become lines on standard error.
+void install_console_libraries();
+
+// Why the last connect found no display, for the user ("no X11 or Wayland display:
+// ..."), or null when it found one or has not been tried.
+CONST_STRPTR display_missing_hint();
+
 // Connects to the display the environment names (X11, Wayland, or a platform given
 // in QT_QPA_PLATFORM). False, without ending the program, when there is none.
 // Connections are counted; the last disconnect closes it.
