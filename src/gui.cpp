@@ -161,6 +161,9 @@ static void pick_screen_mode()
 {
     const std::optional<DisplayMode> mode = request_screen_mode({.title = "Pick a screenmode",
                                                                  .window = win[WID_MAIN],
+                                                                 .stored_width = hwWidth,
+                                                                 .stored_height = hwHeight,
+                                                                 .stored_rate = Hz,
                                                                  .initial_width = 640,
                                                                  .initial_height = 480,
                                                                  .initial_depth = 8,

@@ -9,10 +9,12 @@ using namespace e2e;
 
 class ModesE2E : public ::testing::Test {
   protected:
-    void SetUp() override
+    void SetUp() override { ASSERT_FALSE(xorg.display().empty()) << xorg.error(); }
+
+    // Starts the launcher in Vexel mode with `size` stored, and waits for its window.
+    void start(const std::string &size = "800x600/16")
     {
-        ASSERT_FALSE(xorg.display().empty()) << xorg.error();
-        write_file(game.prefs(), "[Config]\nVideocard = Vexel\n[Warp3D]\nSize = 800x600/16\n");
+        write_file(game.prefs(), "[Config]\nVideocard = Vexel\n[Warp3D]\nSize = " + size + "\n");
         launcher = game.start({{"DISPLAY", xorg.display()}});
         window = find_window(xorg.display(), "Karthos Preferences");
         ASSERT_FALSE(window.empty()) << launcher->errors();
@@ -42,16 +44,28 @@ class ModesE2E : public ::testing::Test {
 // The largest mode first, with its real rate; nothing below 640x480.
 TEST_F(ModesE2E, ListRunsFromTheLargestModeTo640x480)
 {
+    start();
     EXPECT_EQ(pick_with("Home Return"), "1920x1080/32:59.94");
 }
 
 TEST_F(ModesE2E, ListEndsAt640x480)
 {
+    start();
     EXPECT_EQ(pick_with("End Return").rfind("640x480/32:", 0), 0u);
+}
+
+// The list opens on the stored mode: Return right away keeps it as it is.
+TEST_F(ModesE2E, ListOpensOnTheStoredMode)
+{
+    for (const std::string size : {"1920x1080/32:59.94", "1024x768/32:60.00"}) {
+        start(size);
+        EXPECT_EQ(pick_with("Return"), size);
+    }
 }
 
 TEST_F(ModesE2E, BreakWhileTheRequesterIsOpenStillSaves)
 {
+    start();
     type_keys(xorg.display(), window, "space");
     ASSERT_FALSE(find_window(xorg.display(), "Pick a screenmode").empty());
     kill(launcher->pid(), SIGTERM);

@@ -254,7 +254,9 @@ TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShown)
     EXPECT_TRUE(image->pixmap().isNull());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return !image->pixmap().isNull() && button->icon().cacheKey() != placeholder; }));
-    EXPECT_EQ(image->pixmap().size(), image->size());
+    EXPECT_EQ(image->pixmap().height(), image->height());
+    EXPECT_GE(image->width(), image->pixmap().width());
+    EXPECT_EQ(image->alignment(), Qt::AlignCenter); // centred when the window is wider
     EXPECT_EQ(button->text(), "");
     EXPECT_GE(std::min(button->width(), button->height()), 32);
 }

@@ -85,11 +85,12 @@ class RequesterTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        // Five screens, one of them below 640x480.
+        // Five screens; the primary one (the first by name), in its current mode, is
+        // below 640x480.
         write_file(dir / "screens.json", R"({"screens": [
-            {"name": "a", "width": 1920, "height": 1080}, {"name": "b", "width": 1024, "height": 768},
+            {"name": "a", "width": 320, "height": 240}, {"name": "b", "width": 1024, "height": 768},
             {"name": "c", "width": 800, "height": 600}, {"name": "d", "width": 640, "height": 480},
-            {"name": "e", "width": 320, "height": 240}]})");
+            {"name": "e", "width": 1920, "height": 1080}]})");
         setenv("QT_QPA_PLATFORM",
                ("offscreen:configfile=" + (dir / "screens.json").string()).c_str(), 1);
         ASSERT_TRUE(platform::display_connect());
@@ -133,9 +134,17 @@ class RequesterTest : public ::testing::Test {
     platform::Window *window = nullptr;
 };
 
-TEST_F(RequesterTest, StartsNearest640x480AndKeysPickOrCancel)
+// The list starts on the stored mode, else the current one, else the nearest 640x480.
+TEST_F(RequesterTest, StartsOnTheStoredCurrentOrNearestModeAndKeysPickOrCancel)
 {
     const std::tuple<ScreenModeRequest, const char *, const char *> cases[] = {
+        {{.stored_width = 1024, .stored_height = 768, .stored_rate = 60.004f},
+         "Return",
+         "1024x768 32Bit 60.00 Hz"},
+        {{.stored_width = 1024, .stored_height = 768, .stored_rate = 59.94f},
+         "Return",
+         "640x480 32Bit 60.00 Hz"}, // no such rate listed
+        {{.min_width = 200, .min_height = 200}, "Return", "320x240 32Bit 60.00 Hz"}, // current
         {{}, "Return", "640x480 32Bit 60.00 Hz"},
         {{.initial_width = 1000, .initial_height = 700}, "Return", "1024x768 32Bit 60.00 Hz"},
         {{.min_width = 4000}, "Return", "(left open)"}, // nothing to pick

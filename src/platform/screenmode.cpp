@@ -123,12 +123,17 @@ std::vector<DisplayMode> x_output_modes(Display *display, const XRRScreenResourc
                                         int32 depth)
 {
     std::vector<DisplayMode> modes;
-    std::unordered_set<RRMode> seen;
+    std::unordered_set<RRMode> seen, current;
+    auto *res = const_cast<XRRScreenResources *>(&resources);
     for (int o = 0; o < resources.noutput; ++o) {
-        const OutputInfo output(XRRGetOutputInfo(
-            display, const_cast<XRRScreenResources *>(&resources), resources.outputs[o]));
+        const OutputInfo output(XRRGetOutputInfo(display, res, resources.outputs[o]));
         if (!output || output->connection != RR_Connected)
             continue;
+        if (output->crtc != 0)
+            if (XRRCrtcInfo *crtc = XRRGetCrtcInfo(display, res, output->crtc)) {
+                current.insert(crtc->mode);
+                XRRFreeCrtcInfo(crtc);
+            }
         for (int m = 0; m < output->nmode; ++m) {
             const RRMode id = output->modes[m];
             if (!seen.insert(id).second)
@@ -136,6 +141,7 @@ std::vector<DisplayMode> x_output_modes(Display *display, const XRRScreenResourc
             for (int i = 0; i < resources.nmode; ++i)
                 if (resources.modes[i].id == id) {
                     modes.push_back(x_mode(resources.modes[i], depth));
+                    modes.back().current = current.count(id) > 0;
                     break;
                 }
         }
@@ -210,6 +216,7 @@ std::vector<DisplayMode> screen_modes()
             mode.lines_per_frame = 1;
             mode.clock_period_ns = static_cast<float>(1e9 / hz);
         }
+        mode.current = screen == QGuiApplication::primaryScreen();
         modes.push_back(mode);
     }
     return modes;
@@ -217,9 +224,17 @@ std::vector<DisplayMode> screen_modes()
 
 // --- The requester --------------------------------------------------------------
 
-// The row the list starts on: the first mode of the initial size, else the nearest.
+// The row the list starts on: the stored mode, else the current one, else the first
+// mode of the initial size or the nearest to it.
 int initial_row(const std::vector<DisplayMode> &modes, const ScreenModeRequest &request)
 {
+    for (std::size_t i = 0; request.stored_rate > 0 && i < modes.size(); ++i)
+        if (modes[i].width == request.stored_width && modes[i].height == request.stored_height &&
+            rounded_rate(display_mode_rate(modes[i])) == rounded_rate(request.stored_rate))
+            return static_cast<int>(i);
+    for (std::size_t i = 0; i < modes.size(); ++i)
+        if (modes[i].current)
+            return static_cast<int>(i);
     int best = -1;
     std::int64_t best_distance = 0;
     for (std::size_t i = 0; i < modes.size(); ++i) {
@@ -246,9 +261,10 @@ void size_list(QListWidget *list, const QString &title)
     const int padding = 4 * metrics.averageCharWidth();
     list->setMinimumWidth(std::max(text_width + padding + scroll_bar + frame,
                                    metrics.horizontalAdvance(title) + 3 * padding));
+    // Whole rows only: a dozen at most, fewer for a shorter list.
     const int row_height = std::max(list->sizeHintForRow(0), metrics.height() + 4);
-    const int rows = std::clamp(list->count(), 8, 12);
-    list->setMinimumHeight(rows * row_height + frame);
+    const int rows = std::clamp(list->count(), 1, 12);
+    list->setFixedHeight(rows * row_height + frame);
 }
 
 struct Requester {
@@ -355,6 +371,13 @@ std::vector<DisplayMode> offered_modes(const std::vector<DisplayMode> &all,
     // Largest first; among equals the first one given stays, the others go.
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto &a, const auto &b) { return a.first > b.first; });
+    for (auto group = keyed.begin(); group != keyed.end();) {
+        const auto end = std::find_if(group, keyed.end(),
+                                      [&](const auto &e) { return e.first != group->first; });
+        group->second.current =
+            std::any_of(group, end, [](const auto &e) { return e.second.current; });
+        group = end;
+    }
     keyed.erase(std::unique(keyed.begin(), keyed.end(),
                             [](const auto &a, const auto &b) { return a.first == b.first; }),
                 keyed.end());

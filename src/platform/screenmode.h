@@ -21,6 +21,7 @@ struct DisplayMode {
     uint32 clocks_per_line = 0; // total pixel clocks per line, blanking included; 0 if unknown
     uint32 lines_per_frame = 0; // total lines per frame, blanking included; 0 if unknown
     float clock_period_ns = 0;  // length of one pixel clock in ns; 0 if unknown
+    bool current = false;       // the mode the desktop is in now
 };
 
 // The mode's refresh rate in Hz, in single precision and in this order:
@@ -38,8 +39,11 @@ struct ScreenModeRequest {
     // The launcher's open window: the requester is modal over it, and the window takes
     // no input while the requester is open. May be null.
     Window *window = nullptr;
-    // The mode the list starts on: the listed one of this width and height, else the
-    // nearest one (the depth plays no part).
+    // The mode the list starts on: the stored one, where the list has its size and its
+    // rate (to two decimals); else the desktop's current mode; else the listed one of
+    // the initial width and height, or the nearest (the depth plays no part).
+    int32 stored_width = 0, stored_height = 0;
+    float stored_rate = 0;
     int32 initial_width = 640, initial_height = 480, initial_depth = 8;
     // Only modes of at least this size, with min_depth to max_depth bits, are offered.
     int32 min_width = 640, min_height = 480, min_depth = 16, max_depth = 32;
@@ -54,7 +58,8 @@ std::vector<DisplayMode> desktop_display_modes(bool *from_xrandr = nullptr);
 
 // The modes the requester lists out of `all`: those of at least the request's minimum
 // size with a depth in its range, each width, height and rate (to two decimals) once,
-// the first of equals kept, sorted by width, then height, then rate, largest first.
+// the first of equals kept (current if any of them is), sorted by width, then height,
+// then rate, largest first.
 std::vector<DisplayMode> offered_modes(const std::vector<DisplayMode> &all,
                                        const ScreenModeRequest &request);
 

@@ -183,7 +183,9 @@ class AfterFirstPaint : public QObject {
 QLabel *deferred_image(const Picture &picture)
 {
     auto *label = new QLabel;
-    label->setFixedSize(picture.size);
+    // Its height now, and at least its width: a wider window keeps it centred.
+    label->setMinimumWidth(picture.size.width());
+    label->setFixedHeight(picture.size.height());
     new AfterFirstPaint(label, [label, file = picture.file] {
         const std::unique_ptr<Picture> decoded(load_picture(file));
         if (decoded)
