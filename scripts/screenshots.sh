@@ -3,6 +3,7 @@
 # directory with the banner, a stored Vexel mode and the German language pack:
 #   docs/launcher.png      the window
 #   docs/launcher-2x.png   the window at a scale factor of 2
+#   docs/error.png         an error with its reason
 #   docs/screenmode.png    the screen-mode requester, on Xorg's dummy driver with real
 #                          mode timings (needs root, as Xorg does)
 # Needs a build (make build), Xvfb, Xorg's dummy driver and xdotool (scripts/setup.sh).
@@ -44,6 +45,16 @@ shoot() { # shoot OUTPUT [ENV...]
 
 shoot docs/launcher.png
 shoot docs/launcher-2x.png QT_SCALE_FACTOR=2
+
+# An error with its reason: Save & Launch in a game directory without the game.
+DISPLAY="$display" "$work/KTLaunch" >/dev/null 2>&1 &
+pid=$!
+DISPLAY="$display" xdotool windowfocus --sync "$(window_of "$display" "Karthos Preferences")" \
+    key alt+l
+DISPLAY="$display" build/tools/xshot docs/error.png "$(window_of "$display" "Error")"
+echo "screenshots: docs/error.png"
+kill "$pid"
+wait "$pid" || true
 
 # The requester, opened from the screen-mode button by keyboard.
 modes=:$((400 + RANDOM % 200))

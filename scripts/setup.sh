@@ -9,6 +9,8 @@ packages=(
     # the window toolkit, display modes and pictures
     qt6-base-dev libxrandr-dev libsdl2-image-dev
     fonts-dejavu-core adwaita-icon-theme
+    # the window icon, drawn as SVG and rendered by the build; the desktop entry check
+    librsvg2-bin desktop-file-utils
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # the real program under a virtual X server, driven by keyboard

@@ -71,6 +71,7 @@ TEXT guiScreenString[128];
 
 static constexpr CONST_STRPTR WINDOW_TITLE = "Karthos Preferences";
 static constexpr CONST_STRPTR ABOUT_LINE = "Karthos Preferences \u00a9 2017 The Karthos Team";
+static constexpr CONST_STRPTR WINDOW_ICON = ":/icons/karthos-preferences.png";
 static constexpr int32 SCREEN_BUTTON_SIZE = 32;
 static constexpr unsigned long GAME_STACK = 524288;
 
@@ -300,6 +301,7 @@ static Object *make_window(Picture *banner, Picture *screen_picture)
     return class_iface(WINDOW_CLASS)
         .NewWindowObject({.title = WINDOW_TITLE,
                           .about = ABOUT_LINE,
+                          .icon = WINDOW_ICON,
                           .layout = class_iface(LAYOUT_GADGET).NewGroup({}, parts),
                           .default_gadget = OID_SAVE_LAUNCH});
 }

@@ -1,14 +1,18 @@
 // KTLaunch: the launcher and preferences editor of Karthos.
 #include "configfile.h"
 #include "gui.h"
+#include "platform/desktop.h"
 #include "platform/display.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "util.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
 using platform::SIGBREAKF_CTRL_C;
 
@@ -42,13 +46,33 @@ static BOOL launch_without_window()
     return started;
 }
 
-// The command line: none opens the window; --launch, --help and --version are
-// answered here. The exit status: 0, 1 when the game did not start, 2 for a
+// A menu entry for this launcher, wherever it is installed, with its icon.
+static BOOL install_menu_entry()
+{
+    std::vector<std::string> written;
+    std::string failed;
+    const int error = platform::install_desktop_entry(
+        {.id = "karthos-preferences",
+         .name = "Karthos Preferences",
+         .comment = "Set up the display and the language of Karthos, and start the game",
+         .categories = "Game;",
+         .icon_resource = ":/icons/karthos-preferences.svg"},
+        written, failed);
+    for (const std::string &file : written) std::printf("Installed %s\n", file.c_str());
+    if (error)
+        std::fprintf(stderr, "KTLaunch: cannot write %s: %s\n", failed.c_str(),
+                     platform::file_error_text(error).c_str());
+    return error == 0;
+}
+
+// The command line: none opens the window; --launch, --install-desktop-entry, --help
+// and --version are answered here. The exit status: 0, 1 when the game did not start, 2 for a
 // command line that is not understood.
 static int run_options(int argc, char **argv)
 {
     const std::string_view option = argv[1];
-    if (argc > 2 || (option != "--launch" && option != "--help" && option != "--version")) {
+    if (argc > 2 || (option != "--launch" && option != "--help" && option != "--version" &&
+                     option != "--install-desktop-entry")) {
         std::fprintf(stderr, "KTLaunch: unknown option '%s' (see KTLaunch --help)\n",
                      argv[argc > 2 && option.starts_with("--") ? 2 : 1]);
         return 2;
@@ -60,10 +84,14 @@ static int run_options(int argc, char **argv)
                     "The launcher and preferences editor of Karthos, in the game's directory.\n"
                     "  (no option)  open the preferences window\n"
                     "  --launch     start the game on its stored settings, without the window\n"
+                    "  --install-desktop-entry\n"
+                    "               add the launcher to your desktop's menu\n"
                     "  --help       show this text\n"
                     "  --version    show the version\n");
     if (option == "--launch")
         return launch_without_window() ? 0 : 1;
+    if (option == "--install-desktop-entry")
+        return install_menu_entry() ? 0 : 1;
     return 0;
 }
 

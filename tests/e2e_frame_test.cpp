@@ -79,6 +79,35 @@ TEST(RealExecutable, AnswersItsCommandLine)
     EXPECT_TRUE(help->output().starts_with("Usage: KTLaunch [--launch | --help | --version]\n"));
 }
 
+// A menu entry that starts this executable wherever it lies, even under a name the
+// desktop's quoting rules reserve characters of, and that the desktop accepts.
+TEST(RealExecutable, InstallsAValidDesktopEntryWithItsIcon)
+{
+    TempDir home;
+    const fs::path dir = home / "Games \"$HOME\" 100%", exe = dir / "KTLaunch";
+    fs::create_directories(dir);
+    fs::copy_file(KTLAUNCH_EXE, exe);
+    Process run({exe.string(), "--install-desktop-entry"},
+                environment({{"XDG_DATA_HOME", (home / "share").string()}}), home.path(),
+                home / "out.txt");
+    EXPECT_EQ(run.wait(), 0) << run.errors();
+    const fs::path entry = home / "share/applications/karthos-preferences.desktop",
+                   icon = home / "share/icons/hicolor/scalable/apps/karthos-preferences.svg";
+    EXPECT_EQ(run.output(), "Installed " + icon.string() + "\nInstalled " + entry.string() + "\n");
+    EXPECT_NE(read_file(entry).find("\nExec=\"" + home.path().string() +
+                                    "/Games \\\\\"\\\\$HOME\\\\\" 100%%/KTLaunch\"\n"),
+              std::string::npos)
+        << read_file(entry);
+    EXPECT_EQ(on_display("", "desktop-file-validate '" + entry.string() + "' && echo valid"),
+              "valid\n");
+    EXPECT_EQ(read_file(icon), read_file(KTLAUNCH_SOURCE_DIR "/data/karthos-preferences.svg"));
+    // The window's icon is the SVG's rendering.
+    EXPECT_EQ(on_display("", "rsvg-convert -w 64 -h 64 " KTLAUNCH_SOURCE_DIR
+                             "/data/karthos-preferences.svg | cmp - " KTLAUNCH_SOURCE_DIR
+                             "/data/karthos-preferences.png && echo same"),
+              "same\n");
+}
+
 class SignalEndsLauncher : public ::testing::TestWithParam<int> {};
 
 TEST_P(SignalEndsLauncher, OnXWithTheWindowOpen)

@@ -94,7 +94,8 @@ class RequesterTest : public ::testing::Test {
         setenv("QT_QPA_PLATFORM",
                ("offscreen:configfile=" + (dir / "screens.json").string()).c_str(), 1);
         ASSERT_TRUE(platform::display_connect());
-        window_object = platform::NewWindowObject({"KTLaunch", nullptr, platform::NewSpace()});
+        window_object =
+            platform::NewWindowObject({.title = "KTLaunch", .layout = platform::NewSpace()});
         ASSERT_NE(window = platform::WindowOpen(window_object), nullptr);
     }
     void TearDown() override

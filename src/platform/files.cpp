@@ -287,16 +287,20 @@ int rewrite_in_place(const std::string &target, const struct stat &old, const ch
 
 } // namespace
 
+std::string program_file()
+{
+    std::string exe(PATH_MAX, '\0');
+    const ssize_t len = readlink("/proc/self/exe", exe.data(), exe.size());
+    exe.resize(len > 0 ? static_cast<std::size_t>(len) : 0);
+    return exe;
+}
+
 std::string program_dir()
 {
     if (program_dir_override())
         return *program_dir_override();
-    std::string exe(PATH_MAX, '\0');
-    const ssize_t len = readlink("/proc/self/exe", exe.data(), exe.size());
-    if (len <= 0)
-        return ".";
-    exe.resize(static_cast<std::size_t>(len));
-    return dir_of(exe);
+    const std::string exe = program_file();
+    return exe.empty() ? "." : dir_of(exe);
 }
 
 std::string progdir_path(std::string_view name)

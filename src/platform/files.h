@@ -10,6 +10,9 @@
 
 namespace platform {
 
+// The running executable, as an absolute path; empty if the system cannot tell.
+std::string program_file();
+
 // The directory that holds the running executable (the game's directory).
 std::string program_dir();
 

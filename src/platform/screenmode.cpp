@@ -262,7 +262,8 @@ void size_list(QListWidget *list, const QString &title)
     list->setMinimumWidth(std::max(text_width + padding + scroll_bar + frame,
                                    metrics.horizontalAdvance(title) + 3 * padding));
     // Whole rows only: a dozen at most, fewer for a shorter list.
-    const int row_height = std::max(list->sizeHintForRow(0), metrics.height() + 4);
+    const int hinted = list->sizeHintForRow(0);
+    const int row_height = hinted > 0 ? hinted : metrics.height() + 4;
     const int rows = std::clamp(list->count(), 1, 12);
     list->setFixedHeight(rows * row_height + frame);
 }

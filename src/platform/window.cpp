@@ -236,6 +236,8 @@ Object *NewWindowObject(const WindowAttrs &attrs)
     w->setWindowTitle(QString::fromUtf8(attrs.title));
     w->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    if (attrs.icon)
+        w->setWindowIcon(QIcon(QString::fromUtf8(attrs.icon)));
     if (attrs.about) {
         window->about = QString::fromUtf8(attrs.about);
         w->setToolTip(window->about + "\n(F1)");

@@ -29,6 +29,7 @@ constexpr uint32 WMHI_GADGETUP = 0x20000;
 struct WindowAttrs {
     CONST_STRPTR title = "";
     CONST_STRPTR about = nullptr; // a line about the program, shown on request
+    CONST_STRPTR icon = nullptr;  // the window's icon: a picture built into the program
     Object *layout = nullptr;     // the window's contents; owned by the window from now on
     // The button that Return presses when the focus is not on another button (which
     // Return presses itself); drawn as the default. -1: none.
