@@ -236,8 +236,9 @@ Object *NewWindowObject(const WindowAttrs &attrs)
     w->setWindowTitle(QString::fromUtf8(attrs.title));
     w->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    if (attrs.icon)
-        w->setWindowIcon(QIcon(QString::fromUtf8(attrs.icon)));
+    if (attrs.icon) // decoded once the window shows, as the other pictures are
+        new AfterFirstPaint(
+            w, [w, icon = QString::fromUtf8(attrs.icon)] { w->setWindowIcon(QIcon(icon)); });
     if (attrs.about) {
         window->about = QString::fromUtf8(attrs.about);
         w->setToolTip(window->about + "\n(F1)");
