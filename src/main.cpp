@@ -26,6 +26,7 @@ BOOL init()
     gui_preinit();
     if (!getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition))
         return false;
+    platform::set_event_pump(IIntuition->pump_events); // the loop sleeps in the display's
     if (!getLibIFace(&RequesterBase, "requester.class", 51, &IRequester))
         return false;
     if (!config_init())
@@ -100,6 +101,7 @@ void shut()
 {
     gui_shut();
     config_shut();
+    platform::set_event_pump(nullptr);
     dropLibIFace(&IntuitionBase, &IIntuition);
     dropLibIFace(&RequesterBase, &IRequester);
 }

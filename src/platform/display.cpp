@@ -3,8 +3,11 @@
 #include "platform/signals.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <X11/Xlib.h>
 #include <clocale>
 #include <cstdlib>
@@ -109,6 +112,34 @@ std::string choose_platform()
     return {};
 }
 
+// A break ends the program, so a dialog that waits for an answer meanwhile (a
+// requester) is answered with "cancel": control goes back to the main loop.
+void dismiss_modal_dialogs()
+{
+    for (int i = 0; i < 8; ++i) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+}
+
+// Break requests wake the event loop, wherever it runs: in Wait, or in a requester.
+void watch_breaks()
+{
+    static QPointer<QSocketNotifier> notifier;
+    if (notifier || break_request_fd() < 0)
+        return;
+    notifier = new QSocketNotifier(break_request_fd(), QSocketNotifier::Read, application.get());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        if (take_break_requests())
+            dismiss_modal_dialogs();
+    });
+}
+
 // Registered with atexit once the window is up: it then runs before the handlers of
 // everything made earlier, the application object among them.
 void end_after_display_loss()
@@ -165,6 +196,11 @@ CONST_STRPTR display_missing_hint()
     return display_missing ? "no X11 or Wayland display to show the window on: start KTLaunch "
                              "from a desktop session, or set DISPLAY (or WAYLAND_DISPLAY)"
                            : nullptr;
+}
+
+void display_pump_events()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 bool display_connected()

@@ -10,6 +10,9 @@ namespace platform {
 // "intuition.library": the desktop's display.
 struct IntuitionIFace : Interface {
     bool (*connected)() = nullptr; // false once the display has gone away
+    // Handles the display's events until at least one has come: the pump that Wait
+    // runs (see set_event_pump).
+    void (*pump_events)() = nullptr;
 };
 
 // Offers the toolkit to OpenLibrary as the platform's libraries: "intuition.library"
@@ -32,6 +35,7 @@ CONST_STRPTR display_missing_hint();
 bool display_connect();
 void display_disconnect();
 bool display_connected();
+void display_pump_events();
 
 // When the display goes away (the X server ends, a logout), the toolkit ends the
 // process from inside its event loop. While a handler is set, that end runs the

@@ -1,12 +1,9 @@
 #include "platform/signals.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QPointer>
-#include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <initializer_list>
 #include <poll.h>
 #include <unistd.h>
 
@@ -17,7 +14,7 @@ namespace {
 uint32 pending = 0;
 uint32 allocated = SIGBREAKF_CTRL_C; // the break bit is never handed out
 int break_pipe[2] = {-1, -1};        // written by the signal handler, read by Wait
-QPointer<QSocketNotifier> break_notifier;
+EventPump event_pump = nullptr;
 
 void on_break_signal(int)
 {
@@ -26,45 +23,6 @@ void on_break_signal(int)
     [[maybe_unused]] const ssize_t n = write(break_pipe[1], &byte, 1);
     errno = saved;
 }
-
-void take_break_requests()
-{
-    char bytes[64];
-    while (break_pipe[0] >= 0 && read(break_pipe[0], bytes, sizeof bytes) > 0)
-        pending |= SIGBREAKF_CTRL_C;
-}
-
-// A break ends the program, so a dialog that waits for an answer meanwhile (a
-// requester) is answered with "cancel": control goes back to the main loop.
-void dismiss_modal_dialogs()
-{
-    for (int i = 0; i < 8; ++i) {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->reject();
-        else
-            modal->close();
-    }
-}
-
-} // namespace
-
-void watch_breaks()
-{
-    if (break_notifier || break_pipe[0] < 0 || !QCoreApplication::instance())
-        return;
-    break_notifier =
-        new QSocketNotifier(break_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(break_notifier, &QSocketNotifier::activated, [] {
-        take_break_requests();
-        if (pending & SIGBREAKF_CTRL_C)
-            dismiss_modal_dialogs();
-    });
-}
-
-namespace {
 
 void sleep_until_break()
 {
@@ -87,6 +45,24 @@ void install_break_signals()
     // A write to a display connection or a pipe that went away fails as a write;
     // it does not end the launcher.
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+int break_request_fd()
+{
+    return break_pipe[0];
+}
+
+bool take_break_requests()
+{
+    char bytes[64];
+    while (break_pipe[0] >= 0 && read(break_pipe[0], bytes, sizeof bytes) > 0)
+        pending |= SIGBREAKF_CTRL_C;
+    return pending & SIGBREAKF_CTRL_C;
+}
+
+void set_event_pump(EventPump pump)
+{
+    event_pump = pump;
 }
 
 int32 AllocSignal()
@@ -121,14 +97,12 @@ uint32 Wait(uint32 mask)
             pending &= ~got;
             return got;
         }
-        if (QCoreApplication::instance()) {
-            watch_breaks();
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        } else if (break_pipe[0] >= 0) {
+        if (event_pump)
+            event_pump();
+        else if (break_pipe[0] >= 0)
             sleep_until_break();
-        } else {
+        else
             return 0; // nothing could ever arrive
-        }
     }
 }
 

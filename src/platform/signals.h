@@ -1,7 +1,7 @@
 // Signal bits of the main task and the one wait of the program.
 //
-// Window events and break requests both arrive as bits; Wait() sleeps in the
-// toolkit's event loop until one of the asked-for bits is set.
+// Window events and break requests both arrive as bits; Wait() sleeps, in the
+// display's event pump while one is open, until one of the asked-for bits is set.
 #pragma once
 
 #include "platform/types.h"
@@ -15,9 +15,17 @@ constexpr uint32 SIGBREAKF_CTRL_C = 1u << 12;
 // the process, so that the main loop can end in order.
 void install_break_signals();
 
-// Lets the toolkit's event loop take break requests, also while a requester is
-// open (it is then cancelled). Called once the display is connected.
-void watch_breaks();
+// The read end of the pipe that a break request writes to, for an event loop to
+// watch; -1 before install_break_signals.
+int break_request_fd();
+// Takes the break requests that arrived; true when one is pending.
+bool take_break_requests();
+
+// What Wait runs while a display is open, instead of sleeping: it handles the
+// display's events until at least one has come (or a break request, which also
+// wakes it). Null: Wait sleeps until a break.
+using EventPump = void (*)();
+void set_event_pump(EventPump pump);
 
 // A free signal number for a message port, or -1.
 int32 AllocSignal();

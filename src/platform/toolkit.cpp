@@ -31,6 +31,7 @@ void install_toolkit_libraries()
 {
     static IntuitionIFace intuition;
     intuition.connected = display_connected;
+    intuition.pump_events = display_pump_events;
     static RequesterIFace requester;
     requester.show = show_error_requester;
     offer({"intuition.library", TOOLKIT_VERSION, display_connect, display_disconnect, &intuition});
