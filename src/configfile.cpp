@@ -470,10 +470,11 @@ BOOL config_set_option(CONST_STRPTR section, CONST_STRPTR key, CONST_STRPTR val)
 int32 config_get_int(CONST_STRPTR section, CONST_STRPTR key, int32 defval)
 {
     CONST_STRPTR text = config_get_option(section, key, nullptr);
+    if (!text)
+        return defval;
     int32 value = 0; // the atoi rule: no digits read as 0
-    if (text)
-        scan_int32(text, 10, &value);
-    return text ? value : defval;
+    scan_int32(text, 10, &value);
+    return value;
 }
 
 BOOL config_set_int(CONST_STRPTR section, CONST_STRPTR key, int32 val)

@@ -361,19 +361,19 @@ BOOL launch_game()
     const int h_in = dup_std_stream(StdStream::input);
     const int h_out = dup_std_stream(StdStream::output);
     const int h_err = dup_std_stream(StdStream::error);
-    const bool started = h_in >= 0 && h_out >= 0 && h_err >= 0 &&
-                         spawn_detached({.program = progdir_path("KarthosDemo"),
-                                         .working_dir = program_dir(),
-                                         .in = h_in,
-                                         .out = h_out,
-                                         .err = h_err,
-                                         .min_stack = GAME_STACK});
+    const bool handed = h_in >= 0 && h_out >= 0 && h_err >= 0;
+    const bool started = handed && spawn_detached({.program = progdir_path("KarthosDemo"),
+                                                   .working_dir = program_dir(),
+                                                   .in = h_in,
+                                                   .out = h_out,
+                                                   .err = h_err,
+                                                   .min_stack = GAME_STACK});
     const int error = errno;
     // The game has copies of its own; these were only to hand over.
     close_handle(h_in);
     close_handle(h_out);
     close_handle(h_err);
-    if (!started && h_in >= 0 && h_out >= 0 && h_err >= 0) // no streams: nothing to say
+    if (handed && !started) // without its streams the game is not tried: nothing to say
         error_requestf("Unable to launch Karthos\nKarthosDemo: %s", std::strerror(error));
     return started;
 }

@@ -26,7 +26,7 @@ BOOL init()
     gui_preinit();
     if (!getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition))
         return false;
-    platform::set_event_pump(IIntuition->pump_events); // the loop sleeps in the display's
+    platform::set_event_pump(IIntuition->pump_events); // Wait sleeps in the display's pump
     if (!getLibIFace(&RequesterBase, "requester.class", 51, &IRequester))
         return false;
     if (!config_init())
