@@ -66,22 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
         Protected{"ReadOnlyGameDirSaveAndLaunch", true, ROOT, ROOT, 0644, "alt+l", false, true}),
     [](const auto &test) { return std::string(test.param.name); });
 
-TEST_F(LauncherE2E, FifoNamedLikeThePrefsNeitherBlocksNorIsReplaced)
-{
-    ASSERT_EQ(mkfifo(game.prefs().c_str(), 0644), 0);
-    start(std::nullopt);
-    wait_for("Error", 3s); // "Unable to read Karthos.prefs" at once, not a hang
-    kill(launcher->pid(), SIGTERM);
-    EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-    EXPECT_TRUE(fs::is_fifo(game.prefs()));
-}
-
 TEST_F(LauncherE2E, ClicksQueuedBehindSaveAndLaunchStartOneGame)
 {
     start(STORED);
-    const std::string window = wait_for(TITLE);
+    wait_for(TITLE);
     kill(launcher->pid(), SIGSTOP); // the three presses wait in the queue together
-    type_keys(x.display(), window, "alt+l alt+l alt+l");
+    keys("alt+l alt+l alt+l");
     kill(launcher->pid(), SIGCONT);
     EXPECT_EQ(reported("starts"), "started\n");
 }

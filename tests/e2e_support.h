@@ -5,72 +5,80 @@
 #include "test_support.h"
 #include "x_server.h"
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <optional>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 extern char **environ;
 
 namespace e2e {
 
 using namespace std::chrono_literals;
+using Env = std::map<std::string, std::string>;
 
-// The environment of this process without any display, with `extra` added.
-inline std::vector<std::string> environment(const std::map<std::string, std::string> &extra)
+// Whether `done` holds, asked every 20 ms until it does or `timeout` has passed.
+template <class Done> bool poll_until(Done done, std::chrono::milliseconds timeout = 20s)
 {
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
-            !extra.count(name))
-            env.push_back(entry);
-    }
-    for (const auto &[name, value] : extra) env.push_back(name + "=" + value);
-    return env;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    return done();
 }
 
-// A child process with its standard output (and error) captured in files.
+// The output of a shell command line run with DISPLAY set to `display`.
+inline std::string shell(const std::string &display, const std::string &command)
+{
+    std::string out;
+    if (FILE *p = popen(("DISPLAY=" + display + " " + command + " 2>/dev/null").c_str(), "r")) {
+        for (char buf[256]; fgets(buf, sizeof buf, p);) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+// A child process in `cwd`, its standard output and error in `out` and `out`.err, in
+// this process's environment without any display and with `extra`. With
+// `no_std_streams` it starts with its standard streams closed, as a desktop may start it.
 class Process {
   public:
-    // With `no_std_streams`, it starts with its standard streams closed, as a program
-    // started by a desktop may.
-    Process(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-            const fs::path &cwd, const fs::path &out_file, bool no_std_streams = false)
-        : out_file_(out_file)
+    Process(const std::vector<std::string> &argv, const Env &extra, const fs::path &cwd,
+            const fs::path &out, bool no_std_streams = false)
+        : out_(out)
     {
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            const int err = open((out_file.string() + ".err").c_str(),
-                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
-            for (int fd = 0; fd <= 2; ++fd) close(fd);
-            if (!no_std_streams) {
-                dup2(null, 0);
-                dup2(out, 1);
-                dup2(err, 2);
-            }
-            if (chdir(cwd.c_str()) != 0)
-                _exit(126);
-            std::vector<char *> args, envp;
-            for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-            for (const auto &e : env) envp.push_back(const_cast<char *>(e.c_str()));
-            args.push_back(nullptr);
-            envp.push_back(nullptr);
-            execve(args[0], args.data(), envp.data());
-            _exit(127);
+        std::vector<std::string> env;
+        for (char **e = environ; *e; ++e) {
+            const std::string name(*e, std::strcspn(*e, "="));
+            if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
+                !extra.count(name))
+                env.emplace_back(*e);
         }
+        for (const auto &[name, value] : extra) env.push_back(name + "=" + value);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        const std::string err = out.string() + ".err";
+        if (no_std_streams)
+            for (int fd = 0; fd <= 2; ++fd) posix_spawn_file_actions_addclose(&files, fd);
+        else
+            for (const auto &[fd, path, flags] :
+                 {std::tuple(0, "/dev/null", O_RDONLY),
+                  std::tuple(1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC),
+                  std::tuple(2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC)})
+                posix_spawn_file_actions_addopen(&files, fd, path, flags, 0644);
+        posix_spawn_file_actions_addchdir_np(&files, cwd.c_str());
+        if (posix_spawn(&pid_, argv[0].c_str(), &files, nullptr, pointers(argv).data(),
+                        pointers(env).data()) != 0)
+            status_ = 127 << 8;
+        posix_spawn_file_actions_destroy(&files);
     }
     ~Process()
     {
-        if (pid_ > 0 && !status_) {
+        if (!status_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
@@ -83,84 +91,33 @@ class Process {
     // The exit code, or nullopt when it did not end in time (or was killed by a signal).
     std::optional<int> wait(std::chrono::milliseconds timeout = 20s)
     {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!status_ && std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_)
-                status_ = status;
-            else
-                std::this_thread::sleep_for(10ms);
-        }
-        if (!status_ || !WIFEXITED(*status_))
-            return std::nullopt;
-        return WEXITSTATUS(*status_);
+        poll_until(
+            [&] {
+                int status = 0;
+                if (!status_ && waitpid(pid_, &status, WNOHANG) == pid_)
+                    status_ = status;
+                return status_.has_value();
+            },
+            timeout);
+        return status_ && WIFEXITED(*status_) ? std::optional(WEXITSTATUS(*status_)) : std::nullopt;
     }
 
-    std::string output() const { return read_file(out_file_); }
-    std::string errors() const { return read_file(out_file_.string() + ".err"); }
+    std::string output() const { return read_file(out_); }
+    std::string errors() const { return read_file(out_.string() + ".err"); }
 
   private:
+    static std::vector<char *> pointers(const std::vector<std::string> &strings)
+    {
+        std::vector<char *> result;
+        for (const std::string &s : strings) result.push_back(const_cast<char *>(s.c_str()));
+        result.push_back(nullptr);
+        return result;
+    }
+
     pid_t pid_ = -1;
     std::optional<int> status_;
-    fs::path out_file_;
+    fs::path out_;
 };
-
-// A virtual X server for one test.
-struct Xvfb : XServer {
-    Xvfb() : XServer(XServer::xvfb) {}
-};
-
-// Runs a command line with DISPLAY set; returns its standard output.
-inline std::string on_display(const std::string &display, const std::string &command)
-{
-    const std::string line = "DISPLAY=" + display + " " + command + " 2>/dev/null";
-    std::string out;
-    if (FILE *p = popen(line.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
-
-// The id of the first visible window whose title is `title`, waiting for it.
-inline std::string find_window(const std::string &display, const std::string &title,
-                               std::chrono::milliseconds timeout = 20s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::string id =
-            on_display(display, "xdotool search --onlyvisible --name '^" + title + "$'");
-        if (!id.empty())
-            return id.substr(0, id.find('\n'));
-        std::this_thread::sleep_for(50ms);
-    }
-    return {};
-}
-
-// Gives the keyboard focus to a window and types xdotool key names into it
-// ("alt+s", "Tab", "space", ...), one after another.
-inline void type_keys(const std::string &display, const std::string &window,
-                      const std::string &keys)
-{
-    on_display(display, "xdotool windowfocus --sync " + window);
-    on_display(display, "xdotool key --delay 40 " + keys);
-}
-
-// Asks a window to close, as its close button would.
-inline void close_window(const std::string &display, const std::string &window)
-{
-    on_display(display, std::string(XCLOSE) + " " + window);
-}
-
-// Waits until `path` exists.
-inline bool wait_for_file(const fs::path &path, std::chrono::milliseconds timeout = 20s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!fs::exists(path) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(20ms);
-    return fs::exists(path);
-}
 
 // A game directory with its own copy of the launcher.
 class GameDir {
@@ -169,38 +126,22 @@ class GameDir {
 
     fs::path path() const { return dir_.path(); }
     fs::path prefs() const { return dir_ / "Karthos.prefs"; }
-    fs::path exe() const { return dir_ / "KTLaunch"; }
 
     // Starts the launcher from another directory, so that only the program's own
     // directory can lead it to its files; as an ordinary user with `as_user`.
-    std::unique_ptr<Process> start(std::map<std::string, std::string> env, bool as_user = false,
-                                   bool no_std_streams = false,
+    std::unique_ptr<Process> start(Env env, bool as_user = false, bool no_std_streams = false,
                                    const std::vector<std::string> &args = {}) const
     {
-        std::vector<std::string> argv = {exe().string()};
+        std::vector<std::string> argv = {(dir_ / "KTLaunch").string()};
         argv.insert(argv.end(), args.begin(), args.end());
         if (as_user) {
-            argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=" + std::to_string(NOBODY),
-                                       "--regid=" + std::to_string(NOBODY), "--clear-groups"});
+            const std::string id = std::to_string(NOBODY);
+            argv.insert(argv.begin(),
+                        {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"});
             share_leak_suppressions(env);
         }
-        return std::make_unique<Process>(argv, environment(env), cwd_.path(), cwd_ / "stdout.txt",
+        return std::make_unique<Process>(argv, env, cwd_.path(), cwd_ / "stdout.txt",
                                          no_std_streams);
-    }
-
-    // The sanitizer build's suppressions may lie where that user cannot read them (a
-    // checkout in root's temporary directory): the user gets a copy beside the launcher.
-    void share_leak_suppressions(std::map<std::string, std::string> &env) const
-    {
-        const char *options = std::getenv("LSAN_OPTIONS");
-        std::string lsan = options ? options : "";
-        const auto at = lsan.find("suppressions=");
-        if (at == std::string::npos)
-            return;
-        const auto from = at + 13, to = std::min(lsan.find(':', from), lsan.size());
-        fs::copy_file(lsan.substr(from, to - from), cwd_ / "lsan.supp",
-                      fs::copy_options::overwrite_existing);
-        env["LSAN_OPTIONS"] = lsan.replace(from, to - from, (cwd_ / "lsan.supp").string());
     }
 
     // Lets an ordinary user run the launcher here; the directory belongs to `owner`.
@@ -213,18 +154,34 @@ class GameDir {
     static constexpr uid_t NOBODY = 65534;
 
   private:
+    // The sanitizer build's suppressions may lie where that user cannot read them (a
+    // checkout in root's temporary directory): the user gets a copy beside the launcher.
+    void share_leak_suppressions(Env &env) const
+    {
+        std::string lsan = std::getenv("LSAN_OPTIONS") ? std::getenv("LSAN_OPTIONS") : "";
+        const auto from = lsan.find("suppressions=") + 13;
+        if (from < 13)
+            return;
+        const auto to = std::min(lsan.find(':', from), lsan.size());
+        fs::copy_file(lsan.substr(from, to - from), cwd_ / "lsan.supp",
+                      fs::copy_options::overwrite_existing);
+        env["LSAN_OPTIONS"] = lsan.replace(from, to - from, (cwd_ / "lsan.supp").string());
+    }
+
     TempDir dir_;
     TempDir cwd_;
 };
 
-// A game directory on a virtual X server with a stand-in game that reports, in a
-// directory of its own ($REPORT), how it was started: the file it found, its working
-// directory and session, its open files, and one line in "starts" for each start.
+// A game directory on an X server of the test's own, with a stand-in game that
+// reports, in a directory of its own ($REPORT), how it was started: the file it found,
+// its working directory and session, its open files, and a line in "starts" a start.
 class LauncherE2E : public ::testing::Test {
   protected:
+    explicit LauncherE2E(XServer::Kind kind = XServer::xvfb) : x(kind) {}
+
     void SetUp() override
     {
-        ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+        ASSERT_TRUE(x.running()) << x.error();
         fs::permissions(report.path(), fs::perms(0777));
         write_file(game.path() / "KarthosDemo",
                    "#!/bin/sh\n"
@@ -239,8 +196,8 @@ class LauncherE2E : public ::testing::Test {
     }
 
     // Starts the launcher on `prefs` (none: no file), as an ordinary user with `as_user`.
-    void start(const std::optional<std::string> &prefs, bool as_user = false,
-               std::map<std::string, std::string> env = {}, bool no_std_streams = false)
+    void start(const std::optional<std::string> &prefs, bool as_user = false, Env env = {},
+               bool no_std_streams = false)
     {
         if (prefs)
             write_file(game.prefs(), *prefs);
@@ -249,15 +206,29 @@ class LauncherE2E : public ::testing::Test {
         launcher = game.start(env, as_user, no_std_streams);
     }
 
+    // The id of the first visible window titled `title`, waiting for it.
     std::string wait_for(const std::string &title, std::chrono::milliseconds timeout = 20s)
     {
-        std::string id = find_window(x.display(), title, timeout);
+        std::string id;
+        poll_until(
+            [&] {
+                id = shell(x.display(), "xdotool search --onlyvisible --name '^" + title + "$'");
+                return !id.empty();
+            },
+            timeout);
         EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
-        return id;
+        return id.substr(0, id.find('\n'));
     }
-    void keys(const std::string &names) { type_keys(x.display(), wait_for(TITLE), names); }
+    // Gives the window `title` the keyboard focus and types xdotool key names into it
+    // ("alt+s", "Tab", "space", ...), one after another.
+    void keys(const std::string &names, const std::string &title = TITLE)
+    {
+        const std::string window = wait_for(title);
+        shell(x.display(), "xdotool windowfocus --sync " + window);
+        shell(x.display(), "xdotool key --delay 40 " + names);
+    }
     // One error requester, answered; the launcher goes on.
-    void dismiss_error() { type_keys(x.display(), wait_for("Error"), "Return"); }
+    void dismiss_error() { keys("Return", "Error"); }
 
     void expect_clean_exit()
     {
@@ -270,13 +241,13 @@ class LauncherE2E : public ::testing::Test {
     std::string reported(const std::string &name)
     {
         EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-        wait_for_file(report / "starts", 5s);
+        poll_until([&] { return fs::exists(report / "starts"); }, 5s);
         std::this_thread::sleep_for(300ms); // a second start would show by now
         return read_file(report / name);
     }
 
     static constexpr const char *TITLE = "Karthos Preferences";
-    Xvfb x;
+    XServer x;
     GameDir game;
     TempDir report;
     std::unique_ptr<Process> launcher;

@@ -38,12 +38,14 @@ TEST_P(WaysOut, RewriteTheFile)
     start(STORED);
     keys(TICK_SHOWFPS);
     if (GetParam().keys.empty())
-        close_window(x.display(), wait_for(TITLE));
+        shell(x.display(), XCLOSE " " + wait_for(TITLE)); // as the close button does
     else
         keys(GetParam().keys);
     expect_clean_exit();
     EXPECT_EQ(prefs(), written(GetParam().show_fps));
-    EXPECT_EQ(fs::exists(report / "starts"), GetParam().launches);
+    // The game runs on its own: a start may be reported after the launcher has ended.
+    EXPECT_EQ(GetParam().launches ? reported("starts") : read_file(report / "starts"),
+              GetParam().launches ? "started\n" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
@@ -94,9 +96,9 @@ TEST_F(LauncherE2E, GameThatCannotStartIsReportedAndTheSettingsStillSaved)
         }
         start(STORED);
         keys(TICK_SHOWFPS + " alt+l");
-        const std::string error = wait_for("Error");
+        wait_for("Error");
         EXPECT_FALSE(launcher->wait(500ms)) << "ended before the requester was dismissed";
-        type_keys(x.display(), error, "Return");
+        dismiss_error();
         expect_clean_exit();
         EXPECT_EQ(prefs(), written(1));
     }

@@ -5,13 +5,11 @@
 // both servers.
 #pragma once
 
+#include "test_support.h"
+
 #include <csignal>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <poll.h>
-#include <sstream>
-#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,11 +20,7 @@ class XServer {
     // Starts the server and waits until it accepts connections.
     explicit XServer(Kind kind) : kind_(kind)
     {
-        std::string dir = std::filesystem::temp_directory_path() / "ktlaunch-xorg-XXXXXX";
-        if (!mkdtemp(dir.data()))
-            error_ = "cannot make a temporary directory";
-        else
-            std::ofstream((dir_ = dir) / "xorg.conf") << CONFIG;
+        write_file(dir_ / "xorg.conf", CONFIG);
         // Given a number, Xorg gives up if a server listens there, and the next is tried; with
         // -displayfd it makes no lock file, but numbers others have locked are left alone.
         const int first = 100 + static_cast<int>(getpid() % 400);
@@ -35,12 +29,7 @@ class XServer {
         if (display_.empty() && error_.empty())
             error_ = "no free display number from :" + std::to_string(first);
     }
-    ~XServer()
-    {
-        stop();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
+    ~XServer() { stop(); }
     XServer(const XServer &) = delete;
 
     bool running() const { return !display_.empty(); }
@@ -60,15 +49,15 @@ class XServer {
     }
 
   private:
-    // Starts Xorg on :n and waits for it; sets error_ unless another server holds :n.
+    // Starts the server on :n and waits for it; sets error_ unless another server holds :n.
     void start(const std::string &n)
     {
         int ready[2];
-        if (std::filesystem::exists("/tmp/.X" + n + "-lock") || pipe2(ready, O_CLOEXEC) != 0)
+        if (fs::exists("/tmp/.X" + n + "-lock") || pipe2(ready, O_CLOEXEC) != 0)
             return;
         const std::string display = ":" + n, fd = std::to_string(ready[1]),
                           conf = (dir_ / "xorg.conf").string(), log = (dir_ / "Xorg.log").string(),
-                          out = (dir_ / "Xorg.out").string();
+                          out = (dir_ / "server.out").string();
         const char *xorg_args[] = {"Xorg",        display.c_str(), "-config",    conf.c_str(),
                                    "-logfile",    log.c_str(),     "-displayfd", fd.c_str(),
                                    "-nolisten",   "tcp",           "-noreset",   "-sharevts",
@@ -84,8 +73,8 @@ class XServer {
             _exit(127);
         }
         close(ready[1]);
-        // Xorg writes the number, then a newline, to the pipe once it accepts connections. An
-        // interrupted poll means a signal: SIGCHLD, as Xorg has ended.
+        // The server writes the number, then a newline, to the pipe once it accepts
+        // connections. An interrupted poll means a signal: SIGCHLD, as the server has ended.
         std::string said;
         pollfd p{ready[0], POLLIN, 0};
         for (char c = 0; c != '\n' && poll(&p, 1, 30000) > 0 && read(ready[0], &c, 1) == 1;)
@@ -96,16 +85,9 @@ class XServer {
             return;
         }
         stop();
-        const std::string output = slurp(out); // "already active" or "already running"
+        const std::string output = read_file(out); // "already active" or "already running"
         if (output.find("already") == std::string::npos)
             error_ = std::string(argv[0]) + " did not come up on " + display + ":\n" + output;
-    }
-
-    static std::string slurp(const std::string &file)
-    {
-        std::stringstream text;
-        text << std::ifstream(file).rdbuf();
-        return text.str();
     }
 
     static constexpr const char *CONFIG = R"(
@@ -121,7 +103,7 @@ Section "Screen" Identifier "screen" Device "dummy" Monitor "monitor" DefaultDep
     Modes "1920x1080" "1024x768" "640x480" "400x300" EndSubSection EndSection)";
 
     Kind kind_;
-    std::filesystem::path dir_;
+    TempDir dir_;
     pid_t pid_ = -1;
     std::string display_, error_;
 };
