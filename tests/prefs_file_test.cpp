@@ -22,15 +22,6 @@ namespace {
 
 using PrefsFileTest = PrefsDirTest;
 
-TEST_F(PrefsFileTest, NoFileGivesAnEmptyStoreAndAnEmptyFile)
-{
-    ASSERT_TRUE(config_init());
-    ASSERT_TRUE(config_save());
-    EXPECT_TRUE(fs::exists(prefs()));
-    EXPECT_EQ(fs::file_size(prefs()), 0u);
-    EXPECT_TRUE(log.messages().empty());
-}
-
 struct Reading {
     std::string in, out;
 };
@@ -396,7 +387,7 @@ TEST_F(PrefsFileTest, RefusedReplacementsLeaveEverythingAsItWas)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
 }
 
-TEST_F(PrefsFileTest, ANewFileTakesTheUmask)
+TEST_F(PrefsFileTest, NoFileGivesAnEmptyStoreAndAnEmptyFileWithTheUmasksMode)
 {
     const mode_t old_mask = umask(027);
     ASSERT_TRUE(config_init());
@@ -404,6 +395,8 @@ TEST_F(PrefsFileTest, ANewFileTakesTheUmask)
     umask(old_mask);
     ASSERT_TRUE(saved);
     EXPECT_EQ(fs::status(prefs()).permissions(), fs::perms(0640));
+    EXPECT_EQ(read_file(prefs()), "");
+    EXPECT_TRUE(log.messages().empty());
 }
 
 TEST_F(PrefsFileTest, SymbolicLinksAreKeptAndTheirTargetReplaced)

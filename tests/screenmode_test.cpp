@@ -156,14 +156,4 @@ TEST_F(RequesterTest, StartsOnTheStoredCurrentOrNearestModeAndKeysPickOrCancel)
     for (const auto &[r, keys, chosen] : cases) EXPECT_EQ(pick(keys, r), chosen) << keys;
 }
 
-TEST(RequesterWithoutDisplay, CountsAsCancelUnlessTheHookAnswers)
-{
-    EXPECT_TRUE(platform::desktop_display_modes().empty() && !platform::request_screen_mode({}));
-    platform::testing::set_screen_mode_hook(
-        [](const ScreenModeRequest &r) { return std::optional(modes(r.title).at(0)); });
-    const auto chosen = platform::request_screen_mode({.title = "800x600x16 40 1056 628"});
-    platform::testing::set_screen_mode_hook(nullptr);
-    EXPECT_EQ(chosen ? platform::display_mode_text(*chosen) : "", "800x600 16Bit 60.32 Hz");
-}
-
 } // namespace

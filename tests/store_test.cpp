@@ -46,7 +46,7 @@ TEST_F(StoreTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
 
 TEST_F(StoreTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
 {
-    AllocRecorder buffers(MemKind::buffer);
+    AllocFailure buffers(MemKind::buffer, -1); // records, fails none
     ASSERT_TRUE(config_set_option("S", "k", "abc"));
     const char *first = config_get_option("S", "k", nullptr);
     ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
@@ -113,18 +113,5 @@ INSTANTIATE_TEST_SUITE_P(
         NoMemory{MemKind::node, 2, "New", "[Old]\n\n\tk = old\n\n[New]\n\n"}, // option
         NoMemory{MemKind::buffer, 1, "New", "[Old]\n\n\tk = old\n\n[New]\n\n"},
         NoMemory{MemKind::buffer, 1, "Old", "[Old]\n\n\tk = old\n"})); // larger buffer
-
-TEST(StoreLifetime, ShutIsSafeAnyTimeAndNoListMeansNoStore)
-{
-    config_shut(); // never created
-    MessageLog log;
-    {
-        AllocFailure fail(MemKind::list, 1);
-        EXPECT_FALSE(config_init());
-    }
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"Out of memory"});
-    config_shut();
-    config_shut();
-}
 
 } // namespace

@@ -102,8 +102,8 @@ class MessageLog {
     std::vector<std::string> messages_;
 };
 
-// Fails the `nth` allocation (counted from 1) of `kind` from now on, or every one
-// of that kind when `nth` is 0. Ends with the object.
+// Fails the `nth` allocation (counted from 1) of `kind` from now on, every one of that
+// kind when `nth` is 0, none when it is negative. Ends with the object.
 class AllocFailure {
   public:
     AllocFailure(platform::MemKind kind, int nth)
@@ -125,12 +125,6 @@ class AllocFailure {
 
   private:
     std::vector<std::size_t> sizes_;
-};
-
-// Records the size of every allocation of one kind, failing none.
-class AllocRecorder : public AllocFailure {
-  public:
-    explicit AllocRecorder(platform::MemKind kind) : AllocFailure(kind, -1) {}
 };
 
 // A program directory of its own, with the store created from its preferences file
