@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QDirIterator>
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -75,10 +76,17 @@ bool wayland_reachable()
     return ok;
 }
 
+// Compared by hand: a name filter would be compiled as a regular expression, which
+// loads PCRE and its JIT before the window shows.
 bool plugin_installed(const QString &platform)
 {
-    const QDir dir(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
-    return !dir.entryList({"libq" + platform + "*.so"}, QDir::Files).isEmpty();
+    QDirIterator files(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms", QDir::Files);
+    while (files.hasNext()) {
+        const QString name = files.nextFileInfo().fileName();
+        if (name.startsWith("libq" + platform) && name.endsWith(".so"))
+            return true;
+    }
+    return false;
 }
 
 // Whether Qt can start on `name` ("xcb", "wayland", "offscreen", ... with options
