@@ -166,44 +166,55 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
     return byterun1_rows_fit(body, body_size, row_part, row_parts);
 }
 
-// SDL_image comes with many libraries of its own (sound, Wayland, graphics cards, image
-// formats): they are loaded when a picture file is first decoded, not when the
-// launcher starts. Kept for the rest of the run once loaded.
-struct SdlImage {
-    decltype(&SDL_RWFromConstMem) rw_from_const_mem;
-    decltype(&IMG_LoadTyped_RW) load_typed_rw;
-    decltype(&SDL_ConvertSurfaceFormat) convert_surface_format;
-    decltype(&SDL_FreeSurface) free_surface;
-    decltype(&SDL_LockSurface) lock_surface;
-    decltype(&SDL_UnlockSurface) unlock_surface;
-};
-
 template <class F> bool find_symbol(void *library, const char *name, F &function)
 {
     function = reinterpret_cast<F>(dlsym(library, name));
     return function != nullptr;
 }
 
-// The library, or null when it is not installed.
-const SdlImage *sdl_image()
-{
-    static const SdlImage *const loaded = []() -> const SdlImage * {
-        void *library = dlopen("libSDL2_image-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
-        static SdlImage sdl;
-        if (!library || !find_symbol(library, "SDL_RWFromConstMem", sdl.rw_from_const_mem) ||
-            !find_symbol(library, "IMG_LoadTyped_RW", sdl.load_typed_rw) ||
-            !find_symbol(library, "SDL_ConvertSurfaceFormat", sdl.convert_surface_format) ||
-            !find_symbol(library, "SDL_FreeSurface", sdl.free_surface) ||
-            !find_symbol(library, "SDL_LockSurface", sdl.lock_surface) ||
-            !find_symbol(library, "SDL_UnlockSurface", sdl.unlock_surface))
-            return nullptr;
-        return &sdl;
-    }();
-    return loaded;
-}
+// SDL_image comes with many libraries of its own (sound, Wayland, graphics cards, image
+// formats): they are loaded only while a picture file is decoded and unloaded after, so
+// that neither the start-up nor the rest of the run carries them.
+class SdlImage {
+  public:
+    SdlImage() : library_(dlopen("libSDL2_image-2.0.so.0", RTLD_LAZY | RTLD_LOCAL))
+    {
+        if (library_ &&
+            !(find_symbol(library_, "SDL_RWFromConstMem", rw_from_const_mem) &&
+              find_symbol(library_, "IMG_LoadTyped_RW", load_typed_rw) &&
+              find_symbol(library_, "SDL_ConvertSurfaceFormat", convert_surface_format) &&
+              find_symbol(library_, "SDL_FreeSurface", free_surface) &&
+              find_symbol(library_, "SDL_LockSurface", lock_surface) &&
+              find_symbol(library_, "SDL_UnlockSurface", unlock_surface))) {
+            dlclose(library_);
+            library_ = nullptr;
+        }
+    }
+    ~SdlImage()
+    {
+        if (library_)
+            dlclose(library_);
+    }
+    SdlImage(const SdlImage &) = delete;
+    SdlImage &operator=(const SdlImage &) = delete;
+
+    // False when the library is not installed.
+    explicit operator bool() const { return library_ != nullptr; }
+
+    decltype(&SDL_RWFromConstMem) rw_from_const_mem = nullptr;
+    decltype(&IMG_LoadTyped_RW) load_typed_rw = nullptr;
+    decltype(&SDL_ConvertSurfaceFormat) convert_surface_format = nullptr;
+    decltype(&SDL_FreeSurface) free_surface = nullptr;
+    decltype(&SDL_LockSurface) lock_surface = nullptr;
+    decltype(&SDL_UnlockSurface) unlock_surface = nullptr;
+
+  private:
+    void *library_;
+};
 
 struct SurfaceFree {
-    void operator()(SDL_Surface *surface) const { sdl_image()->free_surface(surface); }
+    decltype(&SDL_FreeSurface) free;
+    void operator()(SDL_Surface *surface) const { free(surface); }
 };
 using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
 
@@ -217,10 +228,10 @@ std::string extension_of(const std::string &path)
 // A copy of the surface as 32-bit ARGB, a colour key turned into clear pixels, cut to
 // `width` x `height` when those are set and smaller (SDL_image pads the rows of IFF
 // pictures to a multiple of 16 pixels).
-QImage to_image(SDL_Surface *decoded, int width, int height)
+QImage to_image(const SdlImage &sdl, SDL_Surface *decoded, int width, int height)
 {
-    const SdlImage &sdl = *sdl_image();
-    const Surface argb(sdl.convert_surface_format(decoded, SDL_PIXELFORMAT_ARGB8888, 0));
+    const Surface argb(sdl.convert_surface_format(decoded, SDL_PIXELFORMAT_ARGB8888, 0),
+                       SurfaceFree{sdl.free_surface});
     if (!argb || argb->w <= 0 || argb->h <= 0)
         return {};
     width = width > 0 ? std::min(width, argb->w) : argb->w;
@@ -306,17 +317,20 @@ Picture *load_picture(const std::string &path)
         return nullptr;
     std::vector<std::uint8_t> data;
     IffPicture iff;
-    const SdlImage *sdl = sdl_image();
-    if (!sdl || !read_whole_file(path, data) || !check_iff_picture(data, iff))
+    if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
         return nullptr;
-    SDL_RWops *stream = sdl->rw_from_const_mem(data.data(), static_cast<int>(data.size()));
+    const SdlImage sdl;
+    if (!sdl)
+        return nullptr;
+    SDL_RWops *stream = sdl.rw_from_const_mem(data.data(), static_cast<int>(data.size()));
     if (!stream)
         return nullptr;
     const std::string ext = extension_of(path);
-    const Surface decoded(sdl->load_typed_rw(stream, 1, ext.empty() ? nullptr : ext.c_str()));
+    const Surface decoded(sdl.load_typed_rw(stream, 1, ext.empty() ? nullptr : ext.c_str()),
+                          SurfaceFree{sdl.free_surface});
     if (!decoded)
         return nullptr;
-    QImage image = to_image(decoded.get(), iff.width, iff.height);
+    QImage image = to_image(sdl, decoded.get(), iff.width, iff.height);
     if (image.isNull())
         return nullptr;
     return picture_of(QPixmap::fromImage(std::move(image)));

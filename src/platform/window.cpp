@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <malloc.h>
 #include <memory>
 #include <vector>
 
@@ -169,9 +170,19 @@ class AfterFirstPaint : public QObject {
     {
         if (event->type() == QEvent::Paint && work_) {
             watched->removeEventFilter(this);
-            QTimer::singleShot(0, watched, std::exchange(work_, {}));
+            QTimer::singleShot(0, watched, [work = std::exchange(work_, {})] {
+                work();
+                trim_heap_soon();
+            });
         }
         return false;
+    }
+
+    // What the decoders freed goes back to the system once this work is done, rather
+    // than staying in the heap for the rest of the run.
+    static void trim_heap_soon()
+    {
+        QTimer::singleShot(100, QCoreApplication::instance(), [] { malloc_trim(0); });
     }
 
   private:
