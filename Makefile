@@ -28,10 +28,13 @@ test: build build-asan lint
 	ctest --preset asan
 	scripts/fuzz.sh 30
 
-# Each size runs in a process of its own: in one process, the heap that earlier sizes
-# left behind scatters the large store over memory and the figures measure that.
+# Each size of prefs_bench runs in a process of its own: in one process, the heap that
+# earlier sizes left behind scatters the large store over memory and the figures
+# measure that. peers_bench races the store against other INI libraries, all sizes in
+# one process, taking turns.
 bench: build
 	for n in 10 100 1000 10000 100000; do build/bench/prefs_bench --benchmark_filter="/$$n\$$"; done
+	build/bench/peers_bench
 	xvfb-run -a -s "-screen 0 1280x800x24" build/bench/startup_bench
 
 format:

@@ -13,6 +13,8 @@ packages=(
     librsvg2-bin desktop-file-utils
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
+    # the store's peers in the benchmark, never linked into the program
+    libinih-dev libsimpleini-dev
     # the real program under a virtual X server, driven by keyboard
     xvfb xauth xdotool x11-utils
     # a headless X server with real display-mode timings

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -49,10 +50,11 @@ uint32 name_hash(CONST_STRPTR name)
 }
 
 // A hash index over the records of one list, so that a file of many options loads
-// in linear time. The list stays the authority on order; the index only finds. Slots
-// keep each record's hash beside it, so a probe touches a record only when the hash
-// matches. When memory for the index runs short it keeps what it has, or falls back
-// to walking the list: the store works the same, only slower.
+// in linear time. The list stays the authority on order; the index only finds. Each
+// record carries its name's hash, and so does each slot beside the record's address:
+// a probe or a growth touches a record only when the hash matches. When memory for
+// the index runs short it keeps what it has, or falls back to walking the list: the
+// store works the same, only slower.
 template <class Rec> class NameIndex {
   public:
     NameIndex() = default;
@@ -60,17 +62,18 @@ template <class Rec> class NameIndex {
     NameIndex(const NameIndex &) = delete;
     NameIndex &operator=(const NameIndex &) = delete;
 
-    Rec *find(const List &list, CONST_STRPTR name) const
+    Rec *find(const List &list, CONST_STRPTR name, uint32 hash) const
     {
         if (!slots_) {
-            for (Node *n = platform::get_head(list); n; n = platform::get_succ(n))
-                if (names_equal(n->name, name))
-                    return reinterpret_cast<Rec *>(n);
+            for (Node *n = platform::get_head(list); n; n = platform::get_succ(n)) {
+                Rec *rec = reinterpret_cast<Rec *>(n);
+                if (rec->hash == hash && names_equal(n->name, name))
+                    return rec;
+            }
             return nullptr;
         }
-        const uint32 h = name_hash(name);
-        for (std::size_t i = h & mask_; slots_[i].rec; i = (i + 1) & mask_)
-            if (slots_[i].hash == h && names_equal(slots_[i].rec->ln.name, name))
+        for (std::size_t i = hash & mask_; slots_[i].rec; i = (i + 1) & mask_)
+            if (slots_[i].hash == hash && names_equal(slots_[i].rec->ln.name, name))
                 return slots_[i].rec;
         return nullptr;
     }
@@ -79,8 +82,8 @@ template <class Rec> class NameIndex {
     void add(const List &list, Rec *rec)
     {
         ++count_;
-        if (count_ > max_load() && rebuild(list, table_size_for(count_)))
-            return;                       // the rebuild took in `rec` from the list
+        if (count_ > max_load() && grow(list, rec))
+            return;
         if (slots_ && count_ < mask_ + 1) // always leave a free slot to end probes
             insert(rec);
         else
@@ -93,12 +96,14 @@ template <class Rec> class NameIndex {
         Rec *rec;
     };
 
-    static constexpr std::size_t LINEAR_LIMIT = 8; // short lists are walked
+    // Short lists are walked: their records lie side by side, and the hashes are
+    // compared first.
+    static constexpr std::size_t LINEAR_LIMIT = 16;
 
     // The smallest table that holds `count` records at most three quarters full.
     static std::size_t table_size_for(std::size_t count)
     {
-        std::size_t size = 4 * LINEAR_LIMIT;
+        std::size_t size = 2 * LINEAR_LIMIT;
         while (size / 4 * 3 < count) size *= 2;
         return size;
     }
@@ -106,25 +111,38 @@ template <class Rec> class NameIndex {
     // At most three quarters full, so that probe runs stay short.
     std::size_t max_load() const { return slots_ ? (mask_ + 1) / 4 * 3 : LINEAR_LIMIT; }
 
-    void insert(Rec *rec)
+    void insert(Rec *rec) { insert_slot(slots_, mask_, {rec->hash, rec}); }
+
+    static void insert_slot(Slot *slots, std::size_t mask, Slot slot)
     {
-        const uint32 h = name_hash(rec->ln.name);
-        std::size_t i = h & mask_;
-        while (slots_[i].rec) i = (i + 1) & mask_;
-        slots_[i] = {h, rec};
+        std::size_t i = slot.hash & mask;
+        while (slots[i].rec) i = (i + 1) & mask;
+        slots[i] = slot;
     }
 
-    bool rebuild(const List &list, std::size_t size)
+    // A larger table holding every record, `rec` among them: moved over from the old
+    // table, or gathered from the list when there was none.
+    bool grow(const List &list, Rec *rec)
     {
+        const std::size_t size = table_size_for(count_);
         // Zero-filled memory is a table of empty slots.
         auto *fresh = static_cast<Slot *>(platform::alloc_mem(MemKind::index, size * sizeof(Slot)));
         if (!fresh)
             return false;
+        if (slots_) {
+            for (std::size_t i = 0; i <= mask_; ++i)
+                if (slots_[i].rec)
+                    insert_slot(fresh, size - 1, slots_[i]);
+            insert_slot(fresh, size - 1, {rec->hash, rec});
+        } else {
+            for (Node *n = platform::get_head(list); n; n = platform::get_succ(n)) {
+                Rec *r = reinterpret_cast<Rec *>(n);
+                insert_slot(fresh, size - 1, {r->hash, r});
+            }
+        }
         platform::free_mem(slots_);
         slots_ = fresh;
         mask_ = size - 1;
-        for (Node *n = platform::get_head(list); n; n = platform::get_succ(n))
-            insert(reinterpret_cast<Rec *>(n));
         return true;
     }
 
@@ -140,19 +158,98 @@ template <class Rec> class NameIndex {
     std::size_t count_ = 0;
 };
 
+// Records of one list, cut one after another from blocks that double in size up to
+// a limit: a list of many options costs few allocations, and its records lie in the
+// order of the list. They are given back all together, with the list.
+class RecordPool {
+  public:
+    RecordPool() = default;
+    ~RecordPool()
+    {
+        while (first_) platform::free_mem(std::exchange(first_, first_->next));
+    }
+    RecordPool(const RecordPool &) = delete;
+    RecordPool &operator=(const RecordPool &) = delete;
+
+    // Zero-filled room for `size` bytes, aligned for any record; null when out of memory.
+    void *take(std::size_t size)
+    {
+        size = (size + ALIGN - 1) / ALIGN * ALIGN;
+        if ((!last_ || last_->size - last_->used < size) && !add_block(size))
+            return nullptr;
+        void *mem = reinterpret_cast<char *>(last_) + last_->used;
+        last_->used += size;
+        return mem;
+    }
+
+  private:
+    struct Block {
+        Block *next;
+        std::size_t size; // in bytes, this header included
+        std::size_t used;
+    };
+    static constexpr std::size_t ALIGN = alignof(void *); // records hold pointers and uint32s
+    static constexpr std::size_t FIRST_BLOCK = 2048;      // a section of a dozen options
+    static constexpr std::size_t MAX_BLOCK = std::size_t{64} << 10;
+    static_assert(sizeof(Block) % ALIGN == 0);
+
+    bool add_block(std::size_t size)
+    {
+        if (size > SIZE_MAX - sizeof(Block))
+            return false;
+        const std::size_t block_size = std::max(next_size_, sizeof(Block) + size);
+        void *mem = platform::alloc_mem(MemKind::node, block_size);
+        if (!mem)
+            return false;
+        auto *block = new (mem) Block{nullptr, block_size, sizeof(Block)};
+        (last_ ? last_->next : first_) = block;
+        last_ = block;
+        next_size_ = std::min(2 * next_size_, MAX_BLOCK);
+        return true;
+    }
+
+    Block *first_ = nullptr;
+    Block *last_ = nullptr;
+    std::size_t next_size_ = FIRST_BLOCK;
+};
+
+// An option, from its section's pool. Read from the file, it keeps its value buffer
+// right behind its key, in the pool too: a load makes thousands of options at once.
+// Set by the program, it has a buffer of its own, as has any value that outgrew the
+// buffer it had.
 struct confoption {
     Node ln; // ln.name points at the key, stored right behind the record
+    uint32 hash;
+    uint32 keylen;
+    uint32 vallen;
     uint32 valbuflen;
     STRPTR val;
+    bool own_buffer; // else the value lies in the pool
 };
+static_assert(alignof(confoption) <= alignof(void *));
 
 struct OptionList {
     List list;
     NameIndex<confoption> index;
+    RecordPool pool;
+    std::size_t own_buffers = 0; // values outside the pool
+
+    OptionList() = default;
+    ~OptionList()
+    {
+        for (Node *o = platform::get_head(list); o && own_buffers; o = platform::get_succ(o))
+            if (auto *opt = reinterpret_cast<confoption *>(o); opt->own_buffer) {
+                platform::free_mem(opt->val);
+                --own_buffers;
+            }
+    }
+    OptionList(const OptionList &) = delete;
+    OptionList &operator=(const OptionList &) = delete;
 };
 
 struct confsection {
     Node ln; // ln.name points at the section's name, stored right behind the record
+    uint32 hash;
     OptionList *options;
 };
 
@@ -162,12 +259,21 @@ struct SaveRecord {
     bool ok;
 };
 
+// The file's layout: "[%s]\n\n" for each section, "\t%s = %s\n" for each option, and
+// "\n" between sections.
+constexpr std::size_t HEADER_BYTES = sizeof "[]\n\n" - 1;
+constexpr std::size_t OPTION_BYTES = sizeof "\t = \n" - 1;
+
 struct SectionList {
     List list;
     NameIndex<confsection> index;
     unsigned long changes = 0; // sections and options added or changed so far
     std::optional<SaveRecord> last_save;
     bool keep_file = false; // the file exists but could not be read: never replaced
+    // What the file's text will take, kept up to date so that a save need not walk
+    // the store twice: every line but those between sections, and the sections.
+    std::size_t text_bytes = 0;
+    std::size_t sections = 0;
 };
 
 SectionList *conflist = nullptr;
@@ -182,19 +288,6 @@ template <class T> struct PlatformMem {
     T *release() { return std::exchange(ptr, nullptr); }
 };
 
-// One allocation holding the record and, behind it, a copy of `name`.
-template <class Rec> Rec *new_named_record(CONST_STRPTR name)
-{
-    const std::size_t len = std::strlen(name);
-    void *mem = platform::alloc_mem(MemKind::node, sizeof(Rec) + len + 1);
-    if (!mem)
-        return nullptr;
-    Rec *rec = new (mem) Rec{};
-    rec->ln.name = static_cast<char *>(mem) + sizeof(Rec);
-    std::memcpy(rec->ln.name, name, len + 1);
-    return rec;
-}
-
 template <class L> L *new_list()
 {
     void *mem = platform::alloc_mem(MemKind::list, sizeof(L));
@@ -207,79 +300,122 @@ template <class L> void free_list(L *list)
     platform::free_mem(list);
 }
 
-// A zero-filled value buffer with room for `len` bytes of text plus VALUE_ROOM.
-STRPTR new_value_buffer(std::size_t len, uint32 &buflen)
+// The size of a value buffer with room for `len` bytes of text plus VALUE_ROOM; 0
+// when that is more than a buffer can be.
+uint32 value_buffer_size(std::size_t len)
 {
-    if (len > UINT32_MAX - VALUE_ROOM)
-        return nullptr;
-    buflen = static_cast<uint32>(len) + VALUE_ROOM;
-    return static_cast<STRPTR>(platform::alloc_mem(MemKind::buffer, buflen));
+    return len > UINT32_MAX - VALUE_ROOM ? 0 : static_cast<uint32>(len) + VALUE_ROOM;
 }
 
 confsection *find_section(CONST_STRPTR name, BOOL create_if_not_found)
 {
-    if (confsection *found = conflist->index.find(conflist->list, name))
+    const uint32 hash = name_hash(name);
+    if (confsection *found = conflist->index.find(conflist->list, name, hash))
         return found;
     if (!create_if_not_found)
         return nullptr;
 
-    PlatformMem<confsection> sec(new_named_record<confsection>(name));
-    if (!sec.ptr) {
-        error_requestf("Out of memory");
-        return nullptr;
+    // One allocation holds the record and, behind it, a copy of the name.
+    const std::size_t len = std::strlen(name);
+    PlatformMem<confsection> sec(platform::alloc_mem(MemKind::node, sizeof(confsection) + len + 1));
+    if (sec.ptr) {
+        new (sec.ptr) confsection{};
+        sec.ptr->ln.name = reinterpret_cast<char *>(sec.ptr) + sizeof(confsection);
+        std::memcpy(sec.ptr->ln.name, name, len + 1);
+        sec.ptr->hash = hash;
+        sec.ptr->options = new_list<OptionList>();
     }
-    sec.ptr->options = new_list<OptionList>();
-    if (!sec.ptr->options) {
+    if (!sec.ptr || !sec.ptr->options) {
         error_requestf("Out of memory");
         return nullptr;
     }
     confsection *csec = sec.release();
     ++conflist->changes;
+    conflist->text_bytes += len + HEADER_BYTES;
+    ++conflist->sections;
     platform::add_tail(conflist->list, &csec->ln);
     conflist->index.add(conflist->list, csec);
     return csec;
 }
 
-BOOL set_option(confsection *csec, CONST_STRPTR key, CONST_STRPTR val)
+// A new option with a copy of `key` (`keylen` bytes) and of `val` (`len` bytes), its
+// value buffer in the pool or not; null when out of memory.
+confoption *new_option(OptionList &options, CONST_STRPTR key, std::size_t keylen, uint32 hash,
+                       CONST_STRPTR val, std::size_t len, bool value_in_pool)
+{
+    const uint32 buflen = value_buffer_size(len);
+    if (buflen == 0 || keylen > UINT32_MAX)
+        return nullptr;
+    PlatformMem<char> own(value_in_pool ? nullptr : platform::alloc_mem(MemKind::buffer, buflen));
+    if (!value_in_pool && !own.ptr)
+        return nullptr;
+    void *mem = options.pool.take(sizeof(confoption) + keylen + 1 + (value_in_pool ? buflen : 0));
+    if (!mem)
+        return nullptr;
+    auto *opt = new (mem) confoption{};
+    opt->ln.name = static_cast<char *>(mem) + sizeof(confoption);
+    std::memcpy(opt->ln.name, key, keylen);
+    opt->ln.name[keylen] = '\0';
+    opt->hash = hash;
+    opt->keylen = static_cast<uint32>(keylen);
+    opt->vallen = static_cast<uint32>(len);
+    opt->valbuflen = buflen;
+    opt->val = value_in_pool ? opt->ln.name + keylen + 1 : own.release();
+    opt->own_buffer = !value_in_pool;
+    std::memcpy(opt->val, val, len); // the pool's memory and the buffer come zero-filled
+    options.own_buffers += value_in_pool ? 0 : 1;
+    return opt;
+}
+
+// A new value for an existing option: in place when it fits, else in a new buffer.
+BOOL replace_value(OptionList &options, confoption *opt, CONST_STRPTR val, std::size_t len)
+{
+    if (std::strcmp(opt->val, val) == 0)
+        return true;
+    if (opt->valbuflen < len + 1) {
+        const uint32 buflen = value_buffer_size(len);
+        STRPTR buf =
+            buflen ? static_cast<STRPTR>(platform::alloc_mem(MemKind::buffer, buflen)) : nullptr;
+        if (!buf) {
+            error_requestf("Out of memory");
+            return false;
+        }
+        if (opt->own_buffer)
+            platform::free_mem(opt->val);
+        else
+            ++options.own_buffers;
+        opt->val = buf;
+        opt->own_buffer = true;
+        opt->valbuflen = buflen;
+    }
+    std::memcpy(opt->val, val, len + 1);
+    conflist->text_bytes = conflist->text_bytes - opt->vallen + len;
+    opt->vallen = static_cast<uint32>(len);
+    ++conflist->changes;
+    return true;
+}
+
+// Stores `val` under the `keylen` bytes of `key`, NUL-terminated.
+BOOL set_option(confsection *csec, CONST_STRPTR key, std::size_t keylen, CONST_STRPTR val,
+                bool from_file)
 {
     if (!csec)
         return false;
     const std::size_t len = std::strlen(val);
+    const uint32 hash = name_hash(key);
+    OptionList &options = *csec->options;
+    if (confoption *opt = options.index.find(options.list, key, hash))
+        return replace_value(options, opt, val, len);
 
-    if (confoption *opt = csec->options->index.find(csec->options->list, key)) {
-        if (std::strcmp(opt->val, val) == 0)
-            return true;
-        if (opt->valbuflen < len + 1) {
-            uint32 buflen = 0;
-            STRPTR buf = new_value_buffer(len, buflen);
-            if (!buf) {
-                error_requestf("Out of memory");
-                return false;
-            }
-            platform::free_mem(opt->val);
-            opt->val = buf;
-            opt->valbuflen = buflen;
-        }
-        std::memcpy(opt->val, val, len + 1);
-        ++conflist->changes;
-        return true;
-    }
-
-    PlatformMem<confoption> opt(new_named_record<confoption>(key));
-    if (!opt.ptr) {
+    confoption *added = new_option(options, key, keylen, hash, val, len, from_file);
+    if (!added) {
         error_requestf("Out of memory");
         return false;
     }
-    opt.ptr->val = new_value_buffer(len, opt.ptr->valbuflen);
-    if (!opt.ptr->val) {
-        error_requestf("Out of memory");
-        return false;
-    }
-    std::memcpy(opt.ptr->val, val, len + 1);
-    confoption *added = opt.release();
     ++conflist->changes;
-    platform::add_tail(csec->options->list, &added->ln);
-    csec->options->index.add(csec->options->list, added);
+    conflist->text_bytes += keylen + len + OPTION_BYTES;
+    platform::add_tail(options.list, &added->ln);
+    options.index.add(options.list, added);
     return true;
 }
 
@@ -287,7 +423,7 @@ CONST_STRPTR get_option(const confsection *csec, CONST_STRPTR key, CONST_STRPTR 
 {
     if (!csec)
         return defval;
-    const confoption *opt = csec->options->index.find(csec->options->list, key);
+    const confoption *opt = csec->options->index.find(csec->options->list, key, name_hash(key));
     return opt ? opt->val : defval;
 }
 
@@ -316,7 +452,7 @@ void parse_line(STRPTR line, confsection *&current)
         return;
     while (isws(*p)) ++p;
     *key_end = '\0';
-    set_option(current, key, p);
+    set_option(current, key, static_cast<std::size_t>(key_end - key), p, true);
 }
 
 // The whole text of a file: lines end at a line feed, a carriage return, or both
@@ -343,35 +479,33 @@ void parse_text(STRPTR text, std::size_t size)
 
 std::size_t text_size()
 {
-    std::size_t size = 0;
-    for (Node *s = platform::get_head(conflist->list); s; s = platform::get_succ(s)) {
-        size += std::strlen(s->name) + sizeof "[]\n\n" - 1 + (platform::get_succ(s) ? 1 : 0);
-        const auto *csec = reinterpret_cast<const confsection *>(s);
-        for (Node *o = platform::get_head(csec->options->list); o; o = platform::get_succ(o))
-            size += std::strlen(o->name) + std::strlen(reinterpret_cast<confoption *>(o)->val) +
-                    sizeof "\t = \n" - 1;
-    }
-    return size;
+    return conflist->text_bytes + (conflist->sections ? conflist->sections - 1 : 0);
 }
 
-char *append(char *out, CONST_STRPTR text)
+char *append(char *out, CONST_STRPTR text, std::size_t len)
 {
-    return std::copy(text, text + std::strlen(text), out);
+    std::memcpy(out, text, len);
+    return out + len;
 }
 
-// The store in the file's layout: "[%s]\n\n" for each section, "\t%s = %s\n" for each
-// option, and "\n" between sections. `out` has room for text_size() bytes.
+// The store in the file's layout. `out` has room for text_size() bytes.
 void write_text(char *out)
 {
     for (Node *s = platform::get_head(conflist->list); s; s = platform::get_succ(s)) {
-        out = append(append(append(out, "["), s->name), "]\n\n");
+        *out++ = '[';
+        out = append(out, s->name, std::strlen(s->name));
+        out = append(out, "]\n\n", 3);
         const auto *csec = reinterpret_cast<const confsection *>(s);
         for (Node *o = platform::get_head(csec->options->list); o; o = platform::get_succ(o)) {
-            out = append(append(append(out, "\t"), o->name), " = ");
-            out = append(append(out, reinterpret_cast<confoption *>(o)->val), "\n");
+            const auto *opt = reinterpret_cast<const confoption *>(o);
+            *out++ = '\t';
+            out = append(out, o->name, opt->keylen);
+            out = append(out, " = ", 3);
+            out = append(out, opt->val, opt->vallen);
+            *out++ = '\n';
         }
         if (platform::get_succ(s))
-            out = append(out, "\n");
+            *out++ = '\n';
     }
 }
 
@@ -441,15 +575,7 @@ void config_shut()
         Node *next_section = platform::get_succ(s);
         platform::remove_node(conflist->list, s);
         confsection *csec = reinterpret_cast<confsection *>(s);
-        Node *o = platform::get_head(csec->options->list);
-        while (o) {
-            Node *next_option = platform::get_succ(o);
-            platform::remove_node(csec->options->list, o);
-            platform::free_mem(reinterpret_cast<confoption *>(o)->val);
-            platform::free_mem(o);
-            o = next_option;
-        }
-        free_list(csec->options);
+        free_list(csec->options); // the options go with their pool
         platform::free_mem(csec);
         s = next_section;
     }
@@ -464,7 +590,7 @@ CONST_STRPTR config_get_option(CONST_STRPTR section, CONST_STRPTR key, CONST_STR
 
 BOOL config_set_option(CONST_STRPTR section, CONST_STRPTR key, CONST_STRPTR val)
 {
-    return set_option(find_section(section, true), key, val);
+    return set_option(find_section(section, true), key, std::strlen(key), val, false);
 }
 
 int32 config_get_int(CONST_STRPTR section, CONST_STRPTR key, int32 defval)

@@ -12,16 +12,6 @@ IntuitionIFace *IIntuition = nullptr;
 Library *RequesterBase = nullptr;
 RequesterIFace *IRequester = nullptr;
 
-BOOL isws(TEXT c)
-{
-    return c == ' ' || c == '\t';
-}
-
-BOOL iseol(TEXT c)
-{
-    return c == '\0' || c == '\n' || c == '\r';
-}
-
 BOOL isspace_c(TEXT c)
 {
     return c == ' ' || (c >= '\t' && c <= '\r');

@@ -25,10 +25,16 @@ extern IntuitionIFace *IIntuition;
 extern Library *RequesterBase;
 extern RequesterIFace *IRequester;
 
-// Space or tab.
-BOOL isws(TEXT c);
+// Space or tab. (Inline: the parser asks for every byte of the file.)
+inline BOOL isws(TEXT c)
+{
+    return c == ' ' || c == '\t';
+}
 // NUL, line feed or carriage return.
-BOOL iseol(TEXT c);
+inline BOOL iseol(TEXT c)
+{
+    return c == '\0' || c == '\n' || c == '\r';
+}
 // White space as the C library's "C" locale has it: space, \t, \n, \v, \f, \r.
 BOOL isspace_c(TEXT c);
 

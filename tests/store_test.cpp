@@ -58,6 +58,23 @@ TEST_F(StoreTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
     EXPECT_STREQ(config_get_option("S", "k", nullptr), "x");
 }
 
+// Values read from the file lie beside the next option's record, with the same room.
+using LoadedStoreTest = PrefsDirTest;
+
+TEST_F(LoadedStoreTest, ReadValuesHaveTheSameRoomForEdits)
+{
+    write_file(prefs(), "[S]\nk = abc\nnext = 1\n");
+    ASSERT_TRUE(config_init());
+    AllocRecorder buffers(MemKind::buffer);
+    const char *first = config_get_option("S", "k", nullptr);
+    ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
+    EXPECT_EQ(config_get_option("S", "k", nullptr), first); // in place
+    ASSERT_TRUE(config_set_option("S", "k", std::string(67, 'g').c_str()));
+    ASSERT_TRUE(config_set_option("S", "k", std::string(131, 'h').c_str()));
+    EXPECT_EQ(buffers.sizes(), (std::vector<std::size_t>{131, 195}));
+    EXPECT_EQ(read_back(), "[S]\n\n\tk = " + std::string(131, 'h') + "\n\tnext = 1\n");
+}
+
 TEST_F(StoreTest, IntegersFollowTheAtoiRuleAndAreStoredAsPlainDecimal)
 {
     const std::pair<const char *, int32> cases[] = {{"", 0},
