@@ -65,7 +65,7 @@ TEST_F(LoadedStoreTest, ReadValuesHaveTheSameRoomForEdits)
 {
     write_file(prefs(), "[S]\nk = abc\nnext = 1\n");
     ASSERT_TRUE(config_init());
-    AllocRecorder buffers(MemKind::buffer);
+    AllocFailure buffers(MemKind::buffer, -1); // records, fails none
     const char *first = config_get_option("S", "k", nullptr);
     ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
     EXPECT_EQ(config_get_option("S", "k", nullptr), first); // in place
