@@ -1,4 +1,4 @@
-// An X server of a test's own, on a free display number: Xvfb, or, for tests that need
+// An X server of a test's own, on a display number it finds free: Xvfb, or, for tests that need
 // real RandR modes, X.Org at depth 24 with the dummy video driver: 1920x1080 at 59.94 Hz,
 // 1024x768 at 60.00, 640x480 at 59.94, 400x300 at 76.29 (below the smallest size games
 // are offered) and those Xorg adds itself. Xorg needs root; scripts/setup.sh installs
@@ -17,17 +17,44 @@ class XServer {
   public:
     enum Kind { xvfb, xorg_dummy };
 
-    // Starts the server and waits until it accepts connections.
-    explicit XServer(Kind kind) : kind_(kind)
+    // Starts the server on a display number it finds free and waits until it accepts
+    // connections: it writes the number, then a newline, to a pipe once it does.
+    explicit XServer(Kind kind)
     {
         write_file(dir_ / "xorg.conf", CONFIG);
-        // Given a number, Xorg gives up if a server listens there, and the next is tried; with
-        // -displayfd it makes no lock file, but numbers others have locked are left alone.
-        const int first = 100 + static_cast<int>(getpid() % 400);
-        for (int n = first; n < first + 32 && display_.empty() && error_.empty(); ++n)
-            start(std::to_string(n));
-        if (display_.empty() && error_.empty())
-            error_ = "no free display number from :" + std::to_string(first);
+        int ready[2];
+        if (pipe2(ready, O_CLOEXEC) != 0) {
+            error_ = "no pipe";
+            return;
+        }
+        const std::string fd = std::to_string(ready[1]), conf = (dir_ / "xorg.conf").string(),
+                          log = (dir_ / "Xorg.log").string(), out = (dir_ / "server.out").string();
+        const char *xorg_args[] = {"Xorg",      "-config",    conf.c_str(), "-logfile",
+                                   log.c_str(), "-displayfd", fd.c_str(),   "-nolisten",
+                                   "tcp",       "-noreset",   "-sharevts",  "-novtswitch",
+                                   nullptr};
+        const char *xvfb_args[] = {"Xvfb",     "-screen",   "0",   "1280x800x24", "-displayfd",
+                                   fd.c_str(), "-nolisten", "tcp", "-noreset",    nullptr};
+        const char *const *argv = kind == xorg_dummy ? xorg_args : xvfb_args;
+        if ((pid_ = fork()) == 0) { // nothing but system calls until exec
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            fcntl(ready[1], F_SETFD, 0); // kept open across exec
+            execvp(argv[0], const_cast<char *const *>(argv));
+            _exit(127);
+        }
+        close(ready[1]);
+        // An interrupted poll means a signal: SIGCHLD, as the server has ended.
+        std::string said;
+        pollfd p{ready[0], POLLIN, 0};
+        for (char c = 0; c != '\n' && poll(&p, 1, 30000) > 0 && read(ready[0], &c, 1) == 1;)
+            said += c;
+        close(ready[0]);
+        if (said.size() > 1 && said.back() == '\n') {
+            display_ = ":" + said.substr(0, said.size() - 1);
+            return;
+        }
+        stop();
+        error_ = std::string(argv[0]) + " did not come up:\n" + read_file(out);
     }
     ~XServer() { stop(); }
     XServer(const XServer &) = delete;
@@ -49,47 +76,6 @@ class XServer {
     }
 
   private:
-    // Starts the server on :n and waits for it; sets error_ unless another server holds :n.
-    void start(const std::string &n)
-    {
-        int ready[2];
-        if (fs::exists("/tmp/.X" + n + "-lock") || pipe2(ready, O_CLOEXEC) != 0)
-            return;
-        const std::string display = ":" + n, fd = std::to_string(ready[1]),
-                          conf = (dir_ / "xorg.conf").string(), log = (dir_ / "Xorg.log").string(),
-                          out = (dir_ / "server.out").string();
-        const char *xorg_args[] = {"Xorg",        display.c_str(), "-config",    conf.c_str(),
-                                   "-logfile",    log.c_str(),     "-displayfd", fd.c_str(),
-                                   "-nolisten",   "tcp",           "-noreset",   "-sharevts",
-                                   "-novtswitch", nullptr};
-        const char *xvfb_args[] = {"Xvfb",        display.c_str(), "-screen",  "0",
-                                   "1280x800x24", "-displayfd",    fd.c_str(), "-nolisten",
-                                   "tcp",         "-noreset",      nullptr};
-        const char *const *argv = kind_ == xorg_dummy ? xorg_args : xvfb_args;
-        if ((pid_ = fork()) == 0) { // nothing but system calls until exec
-            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            fcntl(ready[1], F_SETFD, 0); // kept open across exec
-            execvp(argv[0], const_cast<char *const *>(argv));
-            _exit(127);
-        }
-        close(ready[1]);
-        // The server writes the number, then a newline, to the pipe once it accepts
-        // connections. An interrupted poll means a signal: SIGCHLD, as the server has ended.
-        std::string said;
-        pollfd p{ready[0], POLLIN, 0};
-        for (char c = 0; c != '\n' && poll(&p, 1, 30000) > 0 && read(ready[0], &c, 1) == 1;)
-            said += c;
-        close(ready[0]);
-        if (said == n + "\n") {
-            display_ = display;
-            return;
-        }
-        stop();
-        const std::string output = read_file(out); // "already active" or "already running"
-        if (output.find("already") == std::string::npos)
-            error_ = std::string(argv[0]) + " did not come up on " + display + ":\n" + output;
-    }
-
     static constexpr const char *CONFIG = R"(
 Section "ServerFlags" Option "AutoAddDevices" "false" Option "AutoAddGPU" "false" EndSection
 Section "Device" Identifier "dummy" Driver "dummy" VideoRam 65536 EndSection
@@ -102,7 +88,6 @@ Section "Screen" Identifier "screen" Device "dummy" Monitor "monitor" DefaultDep
   SubSection "Display" Depth 24 Virtual 1920 1080
     Modes "1920x1080" "1024x768" "640x480" "400x300" EndSubSection EndSection)";
 
-    Kind kind_;
     TempDir dir_;
     pid_t pid_ = -1;
     std::string display_, error_;
