@@ -52,16 +52,6 @@ class MainTest : public ::testing::Test {
     MessageLog log; // offers its requester class before the program looks for one
 };
 
-TEST_F(MainTest, RunsInOrderAndSavesWhenTheWindowAsksToQuit)
-{
-    fake_gui.on_init = [] { platform::Signal(fake_gui.window_bit); };
-    EXPECT_EQ(run(), "");
-    EXPECT_EQ(fake_gui.calls, (Calls{"preinit", "init", "handler", "shut"}));
-    EXPECT_EQ(pt::library_calls(), ALL);
-    EXPECT_EQ(prefs(), SAVED);
-    EXPECT_TRUE(log.messages().empty());
-}
-
 // Whatever step fails: no loop, no save, what was obtained released once, interfaces
 // first, and the failure told once (on standard output until the requester is open).
 TEST_F(MainTest, EachFailingStepLeavesNoLoopNoSaveAndReleasesWhatItGot)
