@@ -26,15 +26,15 @@ constexpr int UP = SDL_CONTROLLER_BUTTON_DPAD_UP, DOWN = SDL_CONTROLLER_BUTTON_D
 // A virtual pad of the family its USB ids name, connected for as long as it lives.
 class VirtualPad {
   public:
-    explicit VirtualPad(Uint16 vendor, Uint16 product)
+    VirtualPad(Uint16 vendor, Uint16 product)
     {
-        SDL_VirtualJoystickDesc desc{};
-        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-        desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-        desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-        desc.vendor_id = vendor;
-        desc.product_id = product;
+        SDL_VirtualJoystickDesc desc{SDL_VIRTUAL_JOYSTICK_DESC_VERSION,
+                                     SDL_JOYSTICK_TYPE_GAMECONTROLLER,
+                                     SDL_CONTROLLER_AXIS_MAX,
+                                     SDL_CONTROLLER_BUTTON_MAX,
+                                     0,
+                                     vendor,
+                                     product};
         joystick_ = SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&desc));
     }
     ~VirtualPad()
@@ -64,7 +64,7 @@ class VirtualPad {
 class GamepadTest : public PrefsDirTest {
   protected:
     // Held for the whole run: SDL starts its controller subsystem once per process, as
-    // the launcher does.
+    // in the launcher.
     static void SetUpTestSuite()
     {
         setenv("SDL_JOYSTICK_DISABLE_UDEV", "1", 1); // no real device in the way
@@ -72,7 +72,6 @@ class GamepadTest : public PrefsDirTest {
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
     }
-    static void TearDownTestSuite() { SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER); }
     void SetUp() override
     {
         PrefsDirTest::SetUp();
@@ -103,14 +102,15 @@ class GamepadTest : public PrefsDirTest {
         EXPECT_TRUE(config_init());
         gui_preinit();
         EXPECT_TRUE(gui_init());
-        EXPECT_TRUE(QTest::qWaitForWindowActive(window_widget(win[WID_MAIN])));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window()));
         QCoreApplication::processEvents();
         return poll();
     }
-    int poll(int later_ms = 0) { return pt::poll_gamepads(obj[OID_WIN_MAIN], later_ms); }
+    static QWidget *window() { return window_widget(win[WID_MAIN]); }
+    static int poll(int later_ms = 0) { return pt::poll_gamepads(obj[OID_WIN_MAIN], later_ms); }
 
     // `pad` moves `control` to `value` and back.
-    void tap(VirtualPad &pad, int control, int value = 1)
+    static void tap(VirtualPad &pad, int control, int value = 1)
     {
         pad.set(control, value);
         poll();
@@ -119,7 +119,8 @@ class GamepadTest : public PrefsDirTest {
     }
     // The same, then the window's events are handled, with `in_list` tapped in the mode
     // list should one open meanwhile.
-    BOOL press(VirtualPad &pad, int control, int value = 1, const std::vector<int> &in_list = {})
+    static BOOL press(VirtualPad &pad, int control, int value = 1,
+                      const std::vector<int> &in_list = {})
     {
         QTimer list;
         QObject::connect(&list, &QTimer::timeout, [&] {
@@ -134,24 +135,21 @@ class GamepadTest : public PrefsDirTest {
         list.start(1);
         tap(pad, control, value);
         const BOOL quit = gui_handler(wsig[WID_MAIN]);
-        window_widget(win[WID_MAIN])->activateWindow(); // as the window manager does
-        EXPECT_TRUE(QTest::qWaitForWindowActive(window_widget(win[WID_MAIN])));
+        window()->activateWindow(); // as the window manager does
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window()));
         return quit;
     }
 
-    int focus()
+    static int focus()
     {
         const QWidget *focused = QApplication::focusWidget();
         const QString name = focused ? focused->objectName() : QString();
         return name.startsWith("gadget") ? name.mid(6).toInt() : -1;
     }
-    std::string shown()
+    static std::string shown() { return window()->findChild<QLineEdit *>()->text().toStdString(); }
+    static std::string hint()
     {
-        return window_widget(win[WID_MAIN])->findChild<QLineEdit *>()->text().toStdString();
-    }
-    std::string hint()
-    {
-        const auto *label = window_widget(win[WID_MAIN])->findChild<QLabel *>("PadHint");
+        const auto *label = window()->findChild<QLabel *>("PadHint");
         return label->isVisible() ? label->text().toStdString() : "(hidden)";
     }
 };
@@ -162,31 +160,31 @@ TEST_F(GamepadTest, APadWalksTheWholeWindowPicksAModeAndSavesAndLaunches)
     VirtualPad pad(0x045e, 0x028e); // an Xbox 360 pad
     ASSERT_EQ(open_window("[Config]\nVideocard = Software\n[Warp3D]\nSize = 1024x768/32:60\n"), 1);
     EXPECT_EQ(hint(), "A: select  B: quit  Start: save & launch");
-    QWidget *window = window_widget(win[WID_MAIN]);
-    EXPECT_FALSE(window->testAttribute(Qt::WA_KeyboardFocusChange)); // no focus ring yet
+    EXPECT_FALSE(window()->testAttribute(Qt::WA_KeyboardFocusChange)); // no focus ring yet
+    const std::string big = "1024x768 32Bit 60.00 Hz", small = "800x600 32Bit 60.00 Hz";
     const struct {
         int control, value;
         std::vector<int> in_list;
         int focus;
-        const char *shown;
+        std::string shown;
     } steps[] = {
-        {RIGHT, 1, {}, OID_GFX_MODE, "1024x768 32Bit 60.00 Hz"}, // to Vexel
-        {UP, 1, {}, OID_SCREENSEL, "1024x768 32Bit 60.00 Hz"},
-        {A, 1, {DOWN, B}, OID_SCREENSEL, "1024x768 32Bit 60.00 Hz"}, // cancelled
-        {A, 1, {DOWN, A}, OID_SCREENSEL, "800x600 32Bit 60.00 Hz"},
-        {STICK_Y, 12000, {}, OID_SCREENSEL, "800x600 32Bit 60.00 Hz"}, // within the dead zone
-        {STICK_Y, 32767, {}, OID_GFX_MODE, "800x600 32Bit 60.00 Hz"},
-        {DOWN, 1, {}, OID_VSYNC, "800x600 32Bit 60.00 Hz"},
-        {A, 1, {}, OID_VSYNC, "800x600 32Bit 60.00 Hz"}, // ticked
-        {STICK_Y, 32767, {}, OID_GFX_WINDOWED, "800x600 32Bit 60.00 Hz"},
-        {DOWN, 1, {}, OID_GFX_SHOWFPS, "800x600 32Bit 60.00 Hz"},
-        {A, 1, {}, OID_GFX_SHOWFPS, "800x600 32Bit 60.00 Hz"}, // ticked
+        {RIGHT, 1, {}, OID_GFX_MODE, big}, // to Vexel
+        {UP, 1, {}, OID_SCREENSEL, big},
+        {A, 1, {DOWN, B}, OID_SCREENSEL, big}, // cancelled
+        {A, 1, {DOWN, A}, OID_SCREENSEL, small},
+        {STICK_Y, 12000, {}, OID_SCREENSEL, small}, // within the dead zone
+        {STICK_Y, 32767, {}, OID_GFX_MODE, small},
+        {DOWN, 1, {}, OID_VSYNC, small},
+        {A, 1, {}, OID_VSYNC, small}, // ticked
+        {STICK_Y, 32767, {}, OID_GFX_WINDOWED, small},
+        {DOWN, 1, {}, OID_GFX_SHOWFPS, small},
+        {A, 1, {}, OID_GFX_SHOWFPS, small}, // ticked
     };
     for (const auto &step : steps) {
         EXPECT_FALSE(press(pad, step.control, step.value, step.in_list));
         EXPECT_EQ(focus(), step.focus);
         EXPECT_EQ(shown(), step.shown);
-        EXPECT_TRUE(window->testAttribute(Qt::WA_KeyboardFocusChange));
+        EXPECT_TRUE(window()->testAttribute(Qt::WA_KeyboardFocusChange));
     }
     EXPECT_TRUE(press(pad, START));
     EXPECT_EQ(log.messages(), std::vector<std::string>{"Unable to launch Karthos\nKarthosDemo: "
