@@ -4,6 +4,9 @@
 #   docs/launcher.png      the window
 #   docs/launcher-2x.png   the window at a scale factor of 2
 #   docs/error.png         an error with its reason
+#   docs/gamepad.png       the window with a game controller connected (SDL's virtual
+#                          pad, attached inside build/tools/padshot, which opens the
+#                          launcher's window as KTLaunch does) and pressed down once
 #   docs/screenmode.png    the screen-mode requester, on Xorg's dummy driver with real
 #                          mode timings (needs root, as Xorg does)
 # Needs a build (make build), Xvfb, Xorg's dummy driver and xdotool (scripts/setup.sh).
@@ -53,6 +56,14 @@ DISPLAY="$display" xdotool windowfocus --sync "$(window_of "$display" "Karthos P
     key alt+l
 DISPLAY="$display" build/tools/xshot docs/error.png "$(window_of "$display" "Error")"
 echo "screenshots: docs/error.png"
+kill "$pid"
+wait "$pid" || true
+
+# The pad's hint line and the focus ring after its first press.
+DISPLAY="$display" LANG=de_DE.UTF-8 build/tools/padshot "$work" >/dev/null 2>&1 &
+pid=$!
+DISPLAY="$display" build/tools/xshot docs/gamepad.png "$(window_of "$display" "Karthos Preferences")"
+echo "screenshots: docs/gamepad.png"
 kill "$pid"
 wait "$pid" || true
 

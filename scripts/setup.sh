@@ -8,6 +8,8 @@ packages=(
     g++ make cmake ninja-build pkg-config clang libclang-rt-14-dev
     # the window toolkit, display modes and pictures
     qt6-base-dev libxrandr-dev libsdl2-image-dev
+    # game controllers (SDL 2 is loaded at run time; its headers, and the tests, need this)
+    libsdl2-dev
     fonts-dejavu-core adwaita-icon-theme
     # the window icon, drawn as SVG and rendered by the build; the desktop entry check
     librsvg2-bin desktop-file-utils

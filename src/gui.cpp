@@ -72,6 +72,8 @@ TEXT guiScreenString[128];
 static constexpr CONST_STRPTR WINDOW_TITLE = "Karthos Preferences";
 static constexpr CONST_STRPTR ABOUT_LINE = "Karthos Preferences \u00a9 2017 The Karthos Team";
 static constexpr CONST_STRPTR WINDOW_ICON = ":/icons/karthos-preferences.png";
+// Under the buttons while a game controller is connected, in the glyphs of its buttons.
+static constexpr CONST_STRPTR PAD_HINT = "{south}: select  {east}: quit  {start}: save & launch";
 static constexpr int32 SCREEN_BUTTON_SIZE = 32;
 static constexpr unsigned long GAME_STACK = 524288;
 
@@ -303,7 +305,9 @@ static Object *make_window(Picture *banner, Picture *screen_picture)
                           .about = ABOUT_LINE,
                           .icon = WINDOW_ICON,
                           .layout = class_iface(LAYOUT_GADGET).NewGroup({}, parts),
-                          .default_gadget = OID_SAVE_LAUNCH});
+                          .default_gadget = OID_SAVE_LAUNCH,
+                          .back_gadget = OID_SAVE_QUIT,
+                          .pad_hint = PAD_HINT});
 }
 
 void gui_preinit()

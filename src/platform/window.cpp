@@ -1,5 +1,6 @@
 #include "platform/window.h"
 
+#include "platform/gamepad.h"
 #include "platform/picture.h"
 #include "platform/qt_private.h"
 #include "platform/signals.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -95,6 +97,7 @@ class WindowObject : public Object {
 
     std::deque<uint32> events;
     QString about;
+    QPointer<Gamepads> pads; // once the window has been painted, if SDL started
     int32 signum = -1;
     Window handle;
 };
@@ -235,6 +238,46 @@ QString gadget_name(uint32 id)
     return QStringLiteral("gadget%1").arg(id);
 }
 
+QPushButton *find_button(QWidget *window, int32 id)
+{
+    return id < 0 ? nullptr
+                  : window->findChild<QPushButton *>(gadget_name(static_cast<uint32>(id)));
+}
+
+// The line under the window's contents that names the pad's buttons, hidden until a pad
+// is there; null without a text for it.
+QLabel *add_pad_hint(QVBoxLayout *box, CONST_STRPTR text)
+{
+    if (!text)
+        return nullptr;
+    auto *hint = new QLabel;
+    hint->setObjectName("PadHint");
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setForegroundRole(QPalette::PlaceholderText);
+    hint->hide();
+    box->addWidget(hint);
+    return hint;
+}
+
+// Game controllers are looked for once the window shows: SDL and the pads cost nothing
+// before that.
+void start_pads_after_first_paint(WindowObject *window, const WindowAttrs &attrs, QLabel *hint)
+{
+    QWidget *w = window->widget;
+    PadTarget target{w, find_button(w, attrs.default_gadget), find_button(w, attrs.back_gadget)};
+    if (hint)
+        target.changed = [hint, text = QString::fromUtf8(attrs.pad_hint)](const PadGlyphs *pad) {
+            if (pad)
+                hint->setText(QString(text)
+                                  .replace("{south}", pad->south)
+                                  .replace("{east}", pad->east)
+                                  .replace("{start}", pad->start)
+                                  .replace("{back}", pad->back));
+            hint->setVisible(pad != nullptr);
+        };
+    new AfterFirstPaint(w, [window, target] { window->pads = Gamepads::start(target); });
+}
+
 } // namespace
 
 Object *NewWindowObject(const WindowAttrs &attrs)
@@ -257,10 +300,9 @@ Object *NewWindowObject(const WindowAttrs &attrs)
     auto *box = new QVBoxLayout(w);
     box->setSizeConstraint(QLayout::SetFixedSize); // the user cannot resize it
     box->addWidget(layout->adopt());
-    if (attrs.default_gadget >= 0)
-        if (auto *button =
-                w->findChild<QPushButton *>(gadget_name(static_cast<uint32>(attrs.default_gadget))))
-            button->setDefault(true);
+    if (QPushButton *button = find_button(w, attrs.default_gadget))
+        button->setDefault(true);
+    start_pads_after_first_paint(window.get(), attrs, add_pad_hint(box, attrs.pad_hint));
     window->children.push_back(std::move(layout));
     return window.release();
 }
@@ -506,6 +548,14 @@ void testing::post_window_event(Object *window_object, uint32 event)
 {
     if (auto *window = dynamic_cast<WindowObject *>(window_object))
         window->post(event);
+}
+
+int testing::poll_gamepads(Object *window_object, int later_ms)
+{
+    auto *window = dynamic_cast<WindowObject *>(window_object);
+    if (!window || !window->pads)
+        return -1;
+    return window->pads->poll(Gamepads::Clock::now() + std::chrono::milliseconds(later_ms));
 }
 
 } // namespace platform

@@ -34,6 +34,12 @@ struct WindowAttrs {
     // The button that Return presses when the focus is not on another button (which
     // Return presses itself); drawn as the default. -1: none.
     int32 default_gadget = -1;
+    // The button that a game controller's Back (Select) presses. -1: none.
+    int32 back_gadget = -1;
+    // A line under the window's contents, shown while a game controller is connected;
+    // "{south}", "{east}", "{start}" and "{back}" become the names printed on that pad's
+    // buttons. Null: no line.
+    CONST_STRPTR pad_hint = nullptr;
 };
 
 // One child of a group.
@@ -110,6 +116,10 @@ uint32 WindowHandleInput(Object *window_object, uint16 *code);
 namespace testing {
 // Queues an event word on the window, as the user's input would.
 void post_window_event(Object *window_object, uint32 event);
+// Reads the window's game controllers now, as its timer does, on a clock `later_ms`
+// ahead of the real one: the number of pads connected, or -1 while no pad is read (the
+// window has not been painted yet, or SDL did not start).
+int poll_gamepads(Object *window_object, int later_ms = 0);
 } // namespace testing
 
 } // namespace platform

@@ -1,0 +1,58 @@
+// Game controllers as the keyboard. SDL2's game-controller API, loaded when the pads
+// are first looked for, is read on a timer; each press reaches the widget that has the
+// keyboard's focus as the key that does the same there, so that every keyboard path of
+// the window, its pop-up lists and its dialogs serves the pad as well.
+#pragma once
+
+#include <QObject>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAbstractButton;
+class QWidget;
+
+namespace platform {
+
+// What is printed on the buttons of a pad's family. South and east are positions: A
+// and B on an Xbox pad, Cross and Circle on a PlayStation one, B and A on a Nintendo one.
+struct PadGlyphs {
+    const char *south, *east, *start, *back;
+};
+
+struct PadTarget {
+    QWidget *window = nullptr;        // the main window: up and down step through it in Tab order
+    QAbstractButton *start = nullptr; // what Start presses in the main window; may be null
+    QAbstractButton *back = nullptr;  // what Back (Select) presses there; may be null
+    // A pad came or went: the glyphs of the pad in use, or null once none is left.
+    std::function<void(const PadGlyphs *)> changed;
+};
+
+class Gamepads : public QObject {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // Starts reading the pads for target.window, as a child of it; null, silently, when
+    // SDL2 cannot be loaded or its controller subsystem does not start.
+    static Gamepads *start(PadTarget target);
+    ~Gamepads() override;
+    Gamepads(const Gamepads &) = delete;
+    Gamepads &operator=(const Gamepads &) = delete;
+
+    // Handles what the pads did since the last call and repeats a direction held, as
+    // at `now`; the number of pads connected.
+    int poll(Clock::time_point now);
+
+  private:
+    struct State;
+    explicit Gamepads(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+namespace testing {
+// The library the pads are read through from now on; libSDL2's by default.
+void set_gamepad_library(const std::string &name);
+} // namespace testing
+
+} // namespace platform

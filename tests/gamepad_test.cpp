@@ -1,0 +1,261 @@
+// The window by game controller: SDL's virtual pads, read in-process on Qt's offscreen
+// display, walk it as a player would; the file they leave is compared whole.
+#include "gui.h"
+#include "platform/gamepad.h"
+#include "platform/qt_private.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <SDL.h>
+
+namespace {
+
+using namespace platform;
+namespace pt = platform::testing;
+
+constexpr int UP = SDL_CONTROLLER_BUTTON_DPAD_UP, DOWN = SDL_CONTROLLER_BUTTON_DPAD_DOWN,
+              RIGHT = SDL_CONTROLLER_BUTTON_DPAD_RIGHT, A = SDL_CONTROLLER_BUTTON_A,
+              B = SDL_CONTROLLER_BUTTON_B, START = SDL_CONTROLLER_BUTTON_START,
+              BACK = SDL_CONTROLLER_BUTTON_BACK, STICK_Y = 0x100 + SDL_CONTROLLER_AXIS_LEFTY;
+
+// A virtual pad of the family its USB ids name, connected for as long as it lives.
+class VirtualPad {
+  public:
+    VirtualPad(Uint16 vendor, Uint16 product)
+    {
+        SDL_VirtualJoystickDesc desc{SDL_VIRTUAL_JOYSTICK_DESC_VERSION,
+                                     SDL_JOYSTICK_TYPE_GAMECONTROLLER,
+                                     SDL_CONTROLLER_AXIS_MAX,
+                                     SDL_CONTROLLER_BUTTON_MAX,
+                                     0,
+                                     vendor,
+                                     product};
+        joystick_ = SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&desc));
+    }
+    ~VirtualPad()
+    {
+        const SDL_JoystickID id = SDL_JoystickInstanceID(joystick_);
+        SDL_JoystickClose(joystick_);
+        for (int i = 0; i < SDL_NumJoysticks(); ++i)
+            if (SDL_JoystickGetDeviceInstanceID(i) == id)
+                SDL_JoystickDetachVirtual(i);
+    }
+    VirtualPad(const VirtualPad &) = delete;
+    VirtualPad &operator=(const VirtualPad &) = delete;
+
+    // A button (1: down, 0: up) or, from 0x100 on, an axis.
+    void set(int control, int value)
+    {
+        if (control < 0x100)
+            SDL_JoystickSetVirtualButton(joystick_, control, static_cast<Uint8>(value));
+        else
+            SDL_JoystickSetVirtualAxis(joystick_, control - 0x100, static_cast<Sint16>(value));
+    }
+
+  private:
+    SDL_Joystick *joystick_;
+};
+
+class GamepadTest : public PrefsDirTest {
+  protected:
+    // Held for the whole run: SDL starts its controller subsystem once per process, as
+    // in the launcher.
+    static void SetUpTestSuite()
+    {
+        setenv("SDL_JOYSTICK_DISABLE_UDEV", "1", 1); // no real device in the way
+        SDL_SetHint(SDL_HINT_JOYSTICK_HIDAPI, "0");
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+    }
+    void SetUp() override
+    {
+        PrefsDirTest::SetUp();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); // the pads of earlier tests
+    }
+    void TearDown() override
+    {
+        gui_shut();
+        dropLibIFace(&IntuitionBase, &IIntuition);
+        pt::set_gamepad_library("libSDL2-2.0.so.0");
+        PrefsDirTest::TearDown();
+    }
+
+    // The window on `file`, on two screens, shown, active and painted: the pads it reads,
+    // or -1 when it reads none.
+    int open_window(const char *file)
+    {
+        write_file(dir / "screens.json", R"({"screens": [{"name": "a", "width": 1024,
+            "height": 768}, {"name": "b", "width": 800, "height": 600}]})");
+        setenv("QT_QPA_PLATFORM",
+               ("offscreen:configfile=" + (dir / "screens.json").string()).c_str(), 1);
+        install_toolkit_libraries();
+        EXPECT_TRUE(IntuitionBase ||
+                    getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition));
+        gui_shut();
+        config_shut();
+        write_file(prefs(), file);
+        EXPECT_TRUE(config_init());
+        gui_preinit();
+        EXPECT_TRUE(gui_init());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window()));
+        QCoreApplication::processEvents();
+        return poll();
+    }
+    static QWidget *window() { return window_widget(win[WID_MAIN]); }
+    static int poll(int later_ms = 0) { return pt::poll_gamepads(obj[OID_WIN_MAIN], later_ms); }
+
+    // `pad` moves `control` to `value` and back.
+    static void tap(VirtualPad &pad, int control, int value = 1)
+    {
+        pad.set(control, value);
+        poll();
+        pad.set(control, 0);
+        poll();
+    }
+    // The same, then the window's events are handled, with `in_list` tapped in the mode
+    // list should one open meanwhile.
+    static BOOL press(VirtualPad &pad, int control, int value = 1,
+                      const std::vector<int> &in_list = {})
+    {
+        QTimer list;
+        QObject::connect(&list, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || QApplication::activeWindow() != dialog)
+                return;
+            list.stop();
+            for (int button : in_list) tap(pad, button);
+            if (dialog->isVisible()) // the pad left it open
+                dialog->reject();
+        });
+        list.start(1);
+        tap(pad, control, value);
+        const BOOL quit = gui_handler(wsig[WID_MAIN]);
+        window()->activateWindow(); // as the window manager does
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window()));
+        return quit;
+    }
+
+    static int focus()
+    {
+        const QWidget *focused = QApplication::focusWidget();
+        const QString name = focused ? focused->objectName() : QString();
+        return name.startsWith("gadget") ? name.mid(6).toInt() : -1;
+    }
+    static std::string shown() { return window()->findChild<QLineEdit *>()->text().toStdString(); }
+    static std::string hint()
+    {
+        const auto *label = window()->findChild<QLabel *>("PadHint");
+        return label->isVisible() ? label->text().toStdString() : "(hidden)";
+    }
+};
+
+// Software mode first: the focus starts on the render mode, the screen-mode button is off.
+TEST_F(GamepadTest, APadWalksTheWholeWindowPicksAModeAndSavesAndLaunches)
+{
+    VirtualPad pad(0x045e, 0x028e); // an Xbox 360 pad
+    ASSERT_EQ(open_window("[Config]\nVideocard = Software\n[Warp3D]\nSize = 1024x768/32:60\n"), 1);
+    EXPECT_EQ(hint(), "A: select  B: quit  Start: save & launch");
+    EXPECT_FALSE(window()->testAttribute(Qt::WA_KeyboardFocusChange)); // no focus ring yet
+    const std::string big = "1024x768 32Bit 60.00 Hz", small = "800x600 32Bit 60.00 Hz";
+    const struct {
+        int control, value;
+        std::vector<int> in_list;
+        int focus;
+        std::string shown;
+    } steps[] = {
+        {RIGHT, 1, {}, OID_GFX_MODE, big}, // to Vexel
+        {UP, 1, {}, OID_SCREENSEL, big},
+        {A, 1, {DOWN, B}, OID_SCREENSEL, big}, // cancelled
+        {A, 1, {DOWN, A}, OID_SCREENSEL, small},
+        {STICK_Y, 12000, {}, OID_SCREENSEL, small}, // within the dead zone
+        {STICK_Y, 32767, {}, OID_GFX_MODE, small},
+        {DOWN, 1, {}, OID_VSYNC, small},
+        {A, 1, {}, OID_VSYNC, small}, // ticked
+        {STICK_Y, 32767, {}, OID_GFX_WINDOWED, small},
+        {DOWN, 1, {}, OID_GFX_SHOWFPS, small},
+        {A, 1, {}, OID_GFX_SHOWFPS, small}, // ticked
+    };
+    for (const auto &step : steps) {
+        EXPECT_FALSE(press(pad, step.control, step.value, step.in_list));
+        EXPECT_EQ(focus(), step.focus);
+        EXPECT_EQ(shown(), step.shown);
+        EXPECT_TRUE(window()->testAttribute(Qt::WA_KeyboardFocusChange));
+    }
+    EXPECT_TRUE(press(pad, START));
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"Unable to launch Karthos\nKarthosDemo: "
+                                                       "No such file or directory"});
+    EXPECT_EQ(read_file(prefs()), "[Config]\n\n\tVideocard = Vexel\n\tWindowed = 0\n"
+                                  "\tSyncToScreen = 1\n\tShowFPS = 1\n\n[Warp3D]\n\n"
+                                  "\tSize = 800x600/32:60.00\n");
+}
+
+// A held direction moves once, then again after 400 ms and every 100 ms.
+TEST_F(GamepadTest, AHeldDirectionRepeats)
+{
+    VirtualPad pad(0x045e, 0x028e);
+    ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), 1);
+    pad.set(DOWN, 1);
+    const std::pair<int, int> polls[] = {{0, OID_GFX_MODE},       {350, OID_GFX_MODE},
+                                         {450, OID_VSYNC},        {500, OID_VSYNC},
+                                         {600, OID_GFX_WINDOWED}, {720, OID_GFX_SHOWFPS}};
+    for (const auto &[later_ms, focused] : polls) {
+        poll(later_ms);
+        EXPECT_EQ(focus(), focused) << later_ms;
+    }
+    pad.set(DOWN, 0);
+    poll(2000);
+    EXPECT_EQ(focus(), OID_GFX_SHOWFPS);
+}
+
+// Pads come and go while the window is open; the hint names the buttons of the pad used last.
+TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
+{
+    ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), 0);
+    EXPECT_EQ(hint(), "(hidden)");
+    auto ps4 = std::make_unique<VirtualPad>(0x054c, 0x09cc);
+    EXPECT_EQ(poll(), 1);
+    EXPECT_EQ(hint(), "Cross: select  Circle: quit  Options: save & launch");
+    auto switch_pro = std::make_unique<VirtualPad>(0x057e, 0x2009);
+    EXPECT_EQ(poll(), 2);
+    EXPECT_EQ(hint(), "B: select  A: quit  +: save & launch");
+    EXPECT_FALSE(press(*ps4, DOWN));
+    EXPECT_EQ(hint(), "Cross: select  Circle: quit  Options: save & launch");
+    EXPECT_EQ(focus(), OID_GFX_MODE);
+    EXPECT_FALSE(press(*switch_pro, A)); // its south button: the chooser's list opens
+    EXPECT_FALSE(press(*switch_pro, UP));
+    EXPECT_FALSE(press(*switch_pro, A)); // and picks
+    EXPECT_EQ(shown(), "640x480 16Bit");
+    ps4.reset();
+    EXPECT_EQ(poll(), 1);
+    EXPECT_EQ(hint(), "B: select  A: quit  +: save & launch");
+    EXPECT_TRUE(press(*switch_pro, BACK)); // Save & Quit
+    EXPECT_EQ(read_back(), "[Config]\n\n\tVideocard = Software\n\tWindowed = 0\n"
+                           "\tSyncToScreen = 0\n\tShowFPS = 0\n\n[Warp3D]\n\n"
+                           "\tSize = 640x480 16Bit\n");
+    switch_pro.reset();
+    EXPECT_EQ(poll(), 0);
+    EXPECT_EQ(hint(), "(hidden)");
+}
+
+// Without SDL, or with a library that is not SDL, the window works as ever, by keyboard.
+TEST_F(GamepadTest, WithoutSdlTheWindowWorksAndPadsAreIgnored)
+{
+    VirtualPad pad(0x045e, 0x028e);
+    for (const char *library : {"libKTLaunch-missing.so.0", "libc.so.6"}) {
+        SCOPED_TRACE(library);
+        pt::set_gamepad_library(library);
+        ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), -1);
+        EXPECT_EQ(hint(), "(hidden)");
+        EXPECT_FALSE(press(pad, DOWN));
+        EXPECT_EQ(focus(), OID_SCREENSEL);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        EXPECT_TRUE(gui_handler(wsig[WID_MAIN]));
+    }
+}
+
+} // namespace
