@@ -76,12 +76,24 @@ class GamepadTest : public PrefsDirTest {
     {
         PrefsDirTest::SetUp();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); // the pads of earlier tests
+        fs::create_directories(dir / "dev");
+        pt::set_input_device_dirs((dir / "sys").string(), (dir / "dev").string());
+        attach_device("input1", PAD_KEYS); // SDL is loaded only for a pad's device
     }
+    // What the kernel lists for a device with these keys, and its node.
+    void attach_device(const std::string &name, const char *keys)
+    {
+        fs::create_directories(dir / "sys" / name / "capabilities");
+        write_file(dir / "sys" / name / "capabilities/key", keys);
+        write_file(dir / "dev" / ("event" + name.substr(5)), "");
+    }
+    static constexpr const char *PAD_KEYS = "7fff000000000000 0 0 0 0\n"; // BTN_SOUTH...
     void TearDown() override
     {
         gui_shut();
         dropLibIFace(&IntuitionBase, &IIntuition);
         pt::set_gamepad_library("libSDL2-2.0.so.0");
+        pt::set_input_device_dirs("/sys/class/input", "/dev/input");
         PrefsDirTest::TearDown();
     }
 
@@ -240,6 +252,20 @@ TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
     switch_pro.reset();
     EXPECT_EQ(poll(), 0);
     EXPECT_EQ(hint(), "(hidden)");
+}
+
+// Until a device with a pad's buttons comes (a mouse does not count), SDL is not loaded
+// and nothing polls; its node wakes the window.
+TEST_F(GamepadTest, SdlIsLoadedOnlyOnceAPadsDeviceIsAttached)
+{
+    fs::remove_all(dir / "sys");
+    ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), -1);
+    const std::pair<const char *, int> devices[] = {{"1f0000 0 0 0 0\n", -1}, {PAD_KEYS, 0}};
+    for (const auto &[keys, pads] : devices) {
+        attach_device(pads < 0 ? "input2" : "input3", keys);
+        QTest::qWait(50);
+        EXPECT_EQ(poll(), pads) << keys;
+    }
 }
 
 // Without SDL, or with a library that is not SDL, the window works as ever, by keyboard.
