@@ -1,15 +1,9 @@
-// Display modes, the modes offered, and the requester on an offscreen display (the
-// modes of a real X server are tried end to end).
+// Display modes, the modes offered, and where the requester starts (the modes of a real
+// X server, and keys in the list, are tried end to end).
 #include "platform/screenmode.h"
 
-#include "platform/display.h"
-#include "platform/qt_private.h"
 #include "test_support.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QTest>
-#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -81,79 +75,25 @@ TEST(OfferedModes, FilteredOnceEachLargestFirst)
         EXPECT_EQ(texts(platform::offered_modes(modes(all), request)), offered) << all;
 }
 
-class RequesterTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        // Five screens; the primary one (the first by name), in its current mode, is
-        // below 640x480.
-        write_file(dir / "screens.json", R"({"screens": [
-            {"name": "a", "width": 320, "height": 240}, {"name": "b", "width": 1024, "height": 768},
-            {"name": "c", "width": 800, "height": 600}, {"name": "d", "width": 640, "height": 480},
-            {"name": "e", "width": 1920, "height": 1080}]})");
-        setenv("QT_QPA_PLATFORM",
-               ("offscreen:configfile=" + (dir / "screens.json").string()).c_str(), 1);
-        ASSERT_TRUE(platform::display_connect());
-        window_object =
-            platform::NewWindowObject({.title = "KTLaunch", .layout = platform::NewSpace()});
-        ASSERT_NE(window = platform::WindowOpen(window_object), nullptr);
-    }
-    void TearDown() override
-    {
-        platform::DisposeObject(window_object);
-        platform::display_disconnect();
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-
-    // Types `keys` into the requester for `r` over the window: the mode picked, "(cancelled)"
-    // or "(left open)".
-    std::string pick(const char *keys, ScreenModeRequest r = {})
-    {
-        r.window = window;
-        bool typed = false, open = false;
-        int ticks = 0;
-        QTimer timer;
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (!typed && dialog && QApplication::activeWindow() == dialog) {
-                typed = true;
-                EXPECT_EQ(dialog->parentWidget(), platform::window_widget(window));
-                QTest::keySequence(dialog->windowHandle(), QKeySequence(keys));
-                open = dialog->isVisible();
-            }
-            if (dialog && (open || ++ticks > 2000))
-                dialog->reject();
-        });
-        timer.start(10);
-        const std::optional<DisplayMode> chosen = platform::request_screen_mode(r);
-        EXPECT_TRUE(typed) << "no requester came up";
-        return open ? "(left open)" : chosen ? platform::display_mode_text(*chosen) : "(cancelled)";
-    }
-
-    TempDir dir;
-    platform::Object *window_object = nullptr;
-    platform::Window *window = nullptr;
-};
-
-// The list starts on the stored mode, else the current one, else the nearest 640x480.
-TEST_F(RequesterTest, StartsOnTheStoredCurrentOrNearestModeAndKeysPickOrCancel)
+// The list starts on the stored mode (its rate to two decimals), else the current one,
+// else the nearest to the initial size. (Keys in the list are tried end to end.)
+TEST(RequesterStart, StoredCurrentOrNearestMode)
 {
-    const std::tuple<ScreenModeRequest, const char *, const char *> cases[] = {
-        {{.stored_width = 1024, .stored_height = 768, .stored_rate = 60.004f},
-         "Return",
-         "1024x768 32Bit 60.00 Hz"},
-        {{.stored_width = 1024, .stored_height = 768, .stored_rate = 59.94f},
-         "Return",
-         "640x480 32Bit 60.00 Hz"}, // no such rate listed
-        {{.min_width = 200, .min_height = 200}, "Return", "320x240 32Bit 60.00 Hz"}, // current
-        {{}, "Return", "640x480 32Bit 60.00 Hz"},
-        {{.initial_width = 1000, .initial_height = 700}, "Return", "1024x768 32Bit 60.00 Hz"},
-        {{.min_width = 4000}, "Return", "(left open)"}, // nothing to pick
-        {{}, "Up, Up, Return", "1024x768 32Bit 60.00 Hz"},
-        {{}, "Home, Down, Down, Enter", "800x600 32Bit 60.00 Hz"},
-        {{}, "Up, Esc", "(cancelled)"},
-        {{}, "Return", "640x480 32Bit 60.00 Hz"}}; // not where the last pick was
-    for (const auto &[r, keys, chosen] : cases) EXPECT_EQ(pick(keys, r), chosen) << keys;
+    const std::string listed = "1024x768x32 65 1344 806, 800x600x32, 640x480x32 25.175 800 525";
+    std::vector<DisplayMode> current = modes(listed);
+    current[1].current = true;
+    const std::tuple<std::vector<DisplayMode>, ScreenModeRequest, int> cases[] = {
+        {current, {.stored_width = 1024, .stored_height = 768, .stored_rate = 60.004f}, 0},
+        {current, {.stored_width = 1024, .stored_height = 768, .stored_rate = 59.94f}, 1},
+        {current, {}, 1},
+        {modes(listed), {}, 2},
+        {modes(listed), {.initial_width = 1000, .initial_height = 700}, 0},
+        {modes(listed), {.initial_width = 760, .initial_height = 580}, 1},
+        {{}, {}, -1}};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(platform::initial_row(std::get<0>(cases[i]), std::get<1>(cases[i])),
+                  std::get<2>(cases[i]))
+            << "case " << i;
 }
 
 } // namespace

@@ -224,31 +224,6 @@ std::vector<DisplayMode> screen_modes()
 
 // --- The requester --------------------------------------------------------------
 
-// The row the list starts on: the stored mode, else the current one, else the first
-// mode of the initial size or the nearest to it.
-int initial_row(const std::vector<DisplayMode> &modes, const ScreenModeRequest &request)
-{
-    for (std::size_t i = 0; request.stored_rate > 0 && i < modes.size(); ++i)
-        if (modes[i].width == request.stored_width && modes[i].height == request.stored_height &&
-            rounded_rate(display_mode_rate(modes[i])) == rounded_rate(request.stored_rate))
-            return static_cast<int>(i);
-    for (std::size_t i = 0; i < modes.size(); ++i)
-        if (modes[i].current)
-            return static_cast<int>(i);
-    int best = -1;
-    std::int64_t best_distance = 0;
-    for (std::size_t i = 0; i < modes.size(); ++i) {
-        const std::int64_t dw = std::int64_t{modes[i].width} - request.initial_width;
-        const std::int64_t dh = std::int64_t{modes[i].height} - request.initial_height;
-        const std::int64_t distance = dw * dw + dh * dh;
-        if (best < 0 || distance < best_distance) {
-            best = static_cast<int>(i);
-            best_distance = distance;
-        }
-    }
-    return best;
-}
-
 // Room for the rows without a scroll bar up to a dozen of them, and for the title.
 void size_list(QListWidget *list, const QString &title)
 {
@@ -324,6 +299,30 @@ std::unique_ptr<Requester> make_requester(const ScreenModeRequest &request)
 }
 
 } // namespace
+
+int initial_row(const std::vector<DisplayMode> &modes, const ScreenModeRequest &request)
+{
+    for (std::size_t i = 0; request.stored_rate > 0 && i < modes.size(); ++i)
+        if (modes[i].width == request.stored_width && modes[i].height == request.stored_height &&
+            rounded_rate(display_mode_rate(modes[i])) == rounded_rate(request.stored_rate))
+            return static_cast<int>(i);
+    for (std::size_t i = 0; i < modes.size(); ++i)
+        if (modes[i].current)
+            return static_cast<int>(i);
+    int best = -1;
+    std::int64_t best_distance = 0;
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        const std::int64_t dw = std::int64_t{modes[i].width} - request.initial_width;
+        const std::int64_t dh = std::int64_t{modes[i].height} - request.initial_height;
+        const std::int64_t distance = dw * dw + dh * dh;
+        if (best < 0 || distance < best_distance) {
+            best = static_cast<int>(i);
+            best_distance = distance;
+        }
+    }
+    return best;
+}
+
 
 float display_mode_rate(const DisplayMode &mode)
 {

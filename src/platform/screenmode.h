@@ -63,6 +63,10 @@ std::vector<DisplayMode> desktop_display_modes(bool *from_xrandr = nullptr);
 std::vector<DisplayMode> offered_modes(const std::vector<DisplayMode> &all,
                                        const ScreenModeRequest &request);
 
+// The row of `modes` the requester starts on: the stored mode, else the current one,
+// else the first of the initial size or the nearest to it; -1 when there is none.
+int initial_row(const std::vector<DisplayMode> &modes, const ScreenModeRequest &request);
+
 // Gathers the desktop's modes and shows the modal requester, titled request.title,
 // over request.window. The chosen mode, or nothing when the player cancelled or the
 // requester could not be made.
