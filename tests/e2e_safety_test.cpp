@@ -1,6 +1,6 @@
 // What the player trusts the launcher with, tried on the real executable: files it
-// may not replace, a game directory it cannot write, a game that edits its own file,
-// clicks queued behind the decision to end, no standard streams, a dying display.
+// may not replace, a game directory it cannot write, no standard streams, a dying
+// display.
 #include "e2e_support.h"
 
 #include <sys/stat.h>
@@ -65,26 +65,6 @@ INSTANTIATE_TEST_SUITE_P(
         // A system-wide install: the game directory is not the player's.
         Protected{"ReadOnlyGameDirSaveAndLaunch", true, ROOT, ROOT, 0644, "alt+l", false, true}),
     [](const auto &test) { return std::string(test.param.name); });
-
-TEST_F(LauncherE2E, ClicksQueuedBehindSaveAndLaunchStartOneGame)
-{
-    start(STORED);
-    wait_for(TITLE);
-    kill(launcher->pid(), SIGSTOP); // the three presses wait in the queue together
-    keys("alt+l alt+l alt+l");
-    kill(launcher->pid(), SIGCONT);
-    EXPECT_EQ(reported("starts"), "started\n");
-}
-
-TEST_F(LauncherE2E, GameThatEditsItsFileAtStartKeepsItsEdits)
-{
-    start(STORED, false, {{"APPEND", "1"}});
-    keys("alt+l");
-    EXPECT_EQ(reported("starts"), "started\n");
-    const std::string found = read_file(report / "found.prefs");
-    EXPECT_NE(found.find("\tVideocard = Software\n"), std::string::npos) << found;
-    EXPECT_EQ(prefs(), found + "\tAddedByGame = 1\n");
-}
 
 // Started without standard streams and with a descriptor of its parent's: the game
 // gets /dev/null for its streams and nothing else of the launcher's.

@@ -190,7 +190,6 @@ class LauncherE2E : public ::testing::Test {
                    "printf \"$fds\" > \"$REPORT/fds\"\n"
                    "cp Karthos.prefs \"$REPORT/found.prefs\"\n"
                    "echo \"$(pwd) $$ $(cut -d' ' -f6 /proc/$$/stat)\" > \"$REPORT/started\"\n"
-                   "[ -z \"$APPEND\" ] || printf '\\tAddedByGame = 1\\n' >> Karthos.prefs\n"
                    "echo started >> \"$REPORT/starts\"\n");
         fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
     }

@@ -1,5 +1,4 @@
-// Host services: the user's language, directories, streams and detached programs.
-#include "platform/host.h"
+// Detached programs: how they start, and how they fail to.
 #include "platform/process.h"
 #include "test_support.h"
 
@@ -9,20 +8,6 @@
 #include <unistd.h>
 
 namespace {
-
-TEST(UserLanguage, ThreeLetterCodeFromTheFirstSetVariable)
-{
-    const char *const X = nullptr, *names[] = {"LC_ALL", "LC_MESSAGES", "LANG"}; // X: unset
-    const char *cases[][4] = {
-        {X, X, "de_DE.UTF-8", "deu"}, {X, X, "fr_CA", "fra"},   {X, X, "de_AT@euro", "deu"},
-        {X, X, "en_GB", "eng"},       {X, X, "nl_NL", "nld"},   {"fr_FR", "de_DE", "en_US", "fra"},
-        {X, "de_DE", "fr_FR", "deu"}, {"", "", "de_DE", "deu"}, {X, X, "C", ""},
-        {X, X, "C.UTF-8", ""},        {X, X, "POSIX", ""},      {X, X, X, ""}};
-    for (const auto &c : cases) {
-        for (int i = 0; i < 3; ++i) c[i] ? setenv(names[i], c[i], 1) : unsetenv(names[i]);
-        EXPECT_EQ(platform::user_language_code(), c[3]) << "case " << &c - cases;
-    }
-}
 
 struct SpawnTest : ::testing::Test {
     void TearDown() override { std::signal(SIGCHLD, SIG_DFL); } // later tests wait for children

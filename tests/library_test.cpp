@@ -79,18 +79,4 @@ TEST_F(LibraryTest, FailuresAreToldInTheRequesterAndAllIsReleasedOnce)
     EXPECT_EQ(pt::library_calls(), calls);
 }
 
-TEST(Display, NoDisplayFailsWithoutEndingTheProgram)
-{
-    const char *const X = nullptr, *vars[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
-    const char *cases[][3] = {
-        {X, X, X},          {X, ":97", X},           {"xcb", ":97", X},
-        {"none", ":97", X}, {"wayland", X, "/none"}, {"none;offscreen", X, X}};
-    for (const auto &c : cases) { // none but the last, which falls back to a usable one
-        for (int i = 0; i < 3; ++i) c[i] ? setenv(vars[i], c[i], 1) : unsetenv(vars[i]);
-        EXPECT_EQ(platform::display_connect(), &c == std::end(cases) - 1) << &c - cases;
-        EXPECT_EQ(platform::display_connected(), &c == std::end(cases) - 1) << &c - cases;
-    }
-    platform::display_disconnect();
-}
-
 } // namespace

@@ -1,4 +1,4 @@
-// Pictures from files (ILBM made here, broken files) and from the icon theme.
+// Pictures from files: ILBM made here, and broken files.
 #include "ilbm.h"
 #include "platform/display.h"
 #include "platform/picture.h"
@@ -84,23 +84,6 @@ TEST_F(PictureTest, TruncatedCorruptOrMissingFilesGiveNull)
     EXPECT_EQ(load_bytes("KTLaunch is no picture\n", "text.png"), nullptr);
     for (const std::string &path : {""s, (dir / "absent.iff").string(), dir.path().string()})
         EXPECT_EQ(own(platform::load_picture(path)), nullptr) << path;
-}
-
-TEST_F(PictureTest, ThemeIconsAreAtLeastTheSizeAskedAndUnknownOnesNull)
-{
-    const PicturePtr icon = own(platform::theme_picture("video-display", 32));
-    ASSERT_NE(icon, nullptr);
-    const QSizeF size = icon->pixmap.deviceIndependentSize();
-    EXPECT_GE(size.width(), 32);
-    EXPECT_GE(size.height(), 32);
-    EXPECT_EQ(own(platform::theme_picture("ktlaunchnosuchicon", 32)), nullptr);
-    EXPECT_EQ(own(platform::theme_picture("video-display", 0)), nullptr);
-}
-
-TEST(PictureWithoutDisplay, GivesNull)
-{
-    EXPECT_EQ(platform::load_picture(KTLAUNCH_SOURCE_DIR "/examples/kt.iff"), nullptr);
-    EXPECT_EQ(platform::theme_picture("video-display", 32), nullptr);
 }
 
 } // namespace
