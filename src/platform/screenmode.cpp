@@ -323,7 +323,6 @@ int initial_row(const std::vector<DisplayMode> &modes, const ScreenModeRequest &
     return best;
 }
 
-
 float display_mode_rate(const DisplayMode &mode)
 {
     if (mode.clocks_per_line == 0 || mode.lines_per_frame == 0 || mode.clock_period_ns == 0.0f)
