@@ -1,5 +1,7 @@
 #include "platform/gamepad.h"
 
+#include "platform/dynlib.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -9,7 +11,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <SDL.h>
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -106,17 +107,27 @@ class DeviceWatch {
 };
 
 // libSDL2, opened when the pads are first looked for; the functions of it that are used.
+// Kept in memory once loaded: SDL may leave threads of its own behind.
 struct Sdl {
-    Sdl() = default;
-    Sdl(const Sdl &) = delete;
-    Sdl &operator=(const Sdl &) = delete;
-    ~Sdl()
+    explicit Sdl(const std::string &name)
+        : library(name.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE)
     {
-        if (handle)
-            dlclose(handle);
+    }
+    // Whether every function was found.
+    bool complete()
+    {
+        return library.find("SDL_SetHintWithPriority", set_hint) &&
+               library.find("SDL_InitSubSystem", init_subsystem) &&
+               library.find("SDL_QuitSubSystem", quit_subsystem) &&
+               library.find("SDL_PollEvent", poll_event) &&
+               library.find("SDL_GameControllerOpen", open) &&
+               library.find("SDL_GameControllerClose", close) &&
+               library.find("SDL_GameControllerGetJoystick", joystick) &&
+               library.find("SDL_JoystickInstanceID", instance_id) &&
+               library.find("SDL_GameControllerGetType", type);
     }
 
-    void *handle = nullptr;
+    DynamicLibrary library;
     decltype(&SDL_SetHintWithPriority) set_hint = nullptr;
     decltype(&SDL_InitSubSystem) init_subsystem = nullptr;
     decltype(&SDL_QuitSubSystem) quit_subsystem = nullptr;
@@ -128,29 +139,10 @@ struct Sdl {
     decltype(&SDL_GameControllerGetType) type = nullptr;
 };
 
-template <class F> bool find_symbol(void *library, const char *name, F &function)
-{
-    function = reinterpret_cast<F>(dlsym(library, name));
-    return function != nullptr;
-}
-
 std::unique_ptr<Sdl> load_sdl(const std::string &name)
 {
-    auto sdl = std::make_unique<Sdl>();
-    // Kept in memory once loaded: SDL may leave threads of its own behind.
-    sdl->handle = dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
-    void *h = sdl->handle;
-    if (!h || !find_symbol(h, "SDL_SetHintWithPriority", sdl->set_hint) ||
-        !find_symbol(h, "SDL_InitSubSystem", sdl->init_subsystem) ||
-        !find_symbol(h, "SDL_QuitSubSystem", sdl->quit_subsystem) ||
-        !find_symbol(h, "SDL_PollEvent", sdl->poll_event) ||
-        !find_symbol(h, "SDL_GameControllerOpen", sdl->open) ||
-        !find_symbol(h, "SDL_GameControllerClose", sdl->close) ||
-        !find_symbol(h, "SDL_GameControllerGetJoystick", sdl->joystick) ||
-        !find_symbol(h, "SDL_JoystickInstanceID", sdl->instance_id) ||
-        !find_symbol(h, "SDL_GameControllerGetType", sdl->type))
-        return nullptr;
-    return sdl;
+    auto sdl = std::make_unique<Sdl>(name);
+    return sdl->complete() ? std::move(sdl) : nullptr;
 }
 
 const PadGlyphs &glyphs_of(SDL_GameControllerType type)

@@ -1,5 +1,6 @@
 #include "platform/picture.h"
 
+#include "platform/dynlib.h"
 #include "platform/qt_private.h"
 
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -166,50 +166,28 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
     return byterun1_rows_fit(body, body_size, row_part, row_parts);
 }
 
-template <class F> bool find_symbol(void *library, const char *name, F &function)
-{
-    function = reinterpret_cast<F>(dlsym(library, name));
-    return function != nullptr;
-}
-
 // SDL_image comes with many libraries of its own (sound, Wayland, graphics cards, image
 // formats): they are loaded only while a picture file is decoded and unloaded after, so
 // that neither the start-up nor the rest of the run carries them.
-class SdlImage {
-  public:
-    SdlImage() : library_(dlopen("libSDL2_image-2.0.so.0", RTLD_LAZY | RTLD_LOCAL))
+struct SdlImage {
+    // False when the library is not installed or lacks a function.
+    bool complete()
     {
-        if (library_ &&
-            !(find_symbol(library_, "SDL_RWFromConstMem", rw_from_const_mem) &&
-              find_symbol(library_, "IMG_LoadTyped_RW", load_typed_rw) &&
-              find_symbol(library_, "SDL_ConvertSurfaceFormat", convert_surface_format) &&
-              find_symbol(library_, "SDL_FreeSurface", free_surface) &&
-              find_symbol(library_, "SDL_LockSurface", lock_surface) &&
-              find_symbol(library_, "SDL_UnlockSurface", unlock_surface))) {
-            dlclose(library_);
-            library_ = nullptr;
-        }
+        return library.find("SDL_RWFromConstMem", rw_from_const_mem) &&
+               library.find("IMG_LoadTyped_RW", load_typed_rw) &&
+               library.find("SDL_ConvertSurfaceFormat", convert_surface_format) &&
+               library.find("SDL_FreeSurface", free_surface) &&
+               library.find("SDL_LockSurface", lock_surface) &&
+               library.find("SDL_UnlockSurface", unlock_surface);
     }
-    ~SdlImage()
-    {
-        if (library_)
-            dlclose(library_);
-    }
-    SdlImage(const SdlImage &) = delete;
-    SdlImage &operator=(const SdlImage &) = delete;
 
-    // False when the library is not installed.
-    explicit operator bool() const { return library_ != nullptr; }
-
+    DynamicLibrary library{"libSDL2_image-2.0.so.0"};
     decltype(&SDL_RWFromConstMem) rw_from_const_mem = nullptr;
     decltype(&IMG_LoadTyped_RW) load_typed_rw = nullptr;
     decltype(&SDL_ConvertSurfaceFormat) convert_surface_format = nullptr;
     decltype(&SDL_FreeSurface) free_surface = nullptr;
     decltype(&SDL_LockSurface) lock_surface = nullptr;
     decltype(&SDL_UnlockSurface) unlock_surface = nullptr;
-
-  private:
-    void *library_;
 };
 
 struct SurfaceFree {
@@ -319,8 +297,8 @@ Picture *load_picture(const std::string &path)
     IffPicture iff;
     if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
         return nullptr;
-    const SdlImage sdl;
-    if (!sdl)
+    SdlImage sdl;
+    if (!sdl.complete())
         return nullptr;
     SDL_RWops *stream = sdl.rw_from_const_mem(data.data(), static_cast<int>(data.size()));
     if (!stream)
