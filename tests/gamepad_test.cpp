@@ -1,9 +1,7 @@
 // The window by game controller: SDL's virtual pads, read in-process on Qt's offscreen
 // display, walk it as a player would; the file they leave is compared whole.
-#include "gui.h"
 #include "platform/gamepad.h"
-#include "platform/qt_private.h"
-#include "test_support.h"
+#include "window_support.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -61,7 +59,7 @@ class VirtualPad {
     SDL_Joystick *joystick_;
 };
 
-class GamepadTest : public PrefsDirTest {
+class GamepadTest : public WindowTest {
   protected:
     // Held for the whole run: SDL starts its controller subsystem once per process, as
     // in the launcher.
@@ -74,7 +72,7 @@ class GamepadTest : public PrefsDirTest {
     }
     void SetUp() override
     {
-        PrefsDirTest::SetUp();
+        WindowTest::SetUp();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); // the pads of earlier tests
         fs::create_directories(dir / "dev");
         pt::set_input_device_dirs((dir / "sys").string(), (dir / "dev").string());
@@ -90,35 +88,20 @@ class GamepadTest : public PrefsDirTest {
     static constexpr const char *PAD_KEYS = "7fff000000000000 0 0 0 0\n"; // BTN_SOUTH...
     void TearDown() override
     {
-        gui_shut();
-        dropLibIFace(&IntuitionBase, &IIntuition);
         pt::set_gamepad_library("libSDL2-2.0.so.0");
         pt::set_input_device_dirs("/sys/class/input", "/dev/input");
-        PrefsDirTest::TearDown();
+        WindowTest::TearDown();
     }
 
-    // The window on `file`, on two screens, shown, active and painted: the pads it reads,
-    // or -1 when it reads none.
+    // The window on `file`, shown, active and painted: the pads it reads, or -1 when it
+    // reads none.
     int open_window(const char *file)
     {
-        write_file(dir / "screens.json", R"({"screens": [{"name": "a", "width": 1024,
-            "height": 768}, {"name": "b", "width": 800, "height": 600}]})");
-        setenv("QT_QPA_PLATFORM",
-               ("offscreen:configfile=" + (dir / "screens.json").string()).c_str(), 1);
-        install_toolkit_libraries();
-        EXPECT_TRUE(IntuitionBase ||
-                    getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition));
-        gui_shut();
-        config_shut();
-        write_file(prefs(), file);
-        EXPECT_TRUE(config_init());
-        gui_preinit();
-        EXPECT_TRUE(gui_init());
+        EXPECT_TRUE(WindowTest::open_window(file));
         EXPECT_TRUE(QTest::qWaitForWindowActive(window()));
         QCoreApplication::processEvents();
         return poll();
     }
-    static QWidget *window() { return window_widget(win[WID_MAIN]); }
     static int poll(int later_ms = 0) { return pt::poll_gamepads(obj[OID_WIN_MAIN], later_ms); }
 
     // `pad` moves `control` to `value` and back.

@@ -1,8 +1,6 @@
 // The preferences window on Qt's offscreen display: what it shows, and what it stores back.
-#include "gui.h"
-#include "platform/qt_private.h"
 #include "platform/screenmode.h"
-#include "test_support.h"
+#include "window_support.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -18,43 +16,14 @@ namespace {
 using namespace platform;
 namespace pt = platform::testing;
 
-class GuiTest : public PrefsDirTest {
+class GuiTest : public WindowTest {
   protected:
     void TearDown() override
     {
-        gui_shut();
-        dropLibIFace(&IntuitionBase, &IIntuition);
         pt::set_screen_mode_hook(nullptr);
-        PrefsDirTest::TearDown();
+        WindowTest::TearDown();
     }
 
-    // A fresh run up to the window: language packs ("DE FR"), LANG, preferences (null: none).
-    BOOL open_window(const char *file, const std::string &packs = "", const char *lang = "C")
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        install_toolkit_libraries();
-        EXPECT_TRUE(IntuitionBase ||
-                    getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition));
-        gui_shut();
-        config_shut();
-        pt::clear_library_calls();
-        fs::remove_all(dir / "data");
-        std::istringstream words(packs);
-        for (std::string p; words >> p;) fs::create_directories(dir / "data/missions" += p);
-        file ? write_file(prefs(), file) : void(fs::remove(prefs()));
-        unsetenv("LC_ALL"), unsetenv("LC_MESSAGES"), setenv("LANG", lang, 1);
-        hwWidth = 640, hwHeight = 480, bpp = 16, Hz = 0.0f;
-        EXPECT_TRUE(config_init());
-        gui_preinit();
-        return gui_init();
-    }
-
-    template <class W> W *widget(int id)
-    {
-        QWidget *window = window_widget(win[WID_MAIN]);
-        return id == OID_WIN_MAIN ? qobject_cast<W *>(window)
-                                  : window->findChild<W *>(QStringLiteral("gadget%1").arg(id));
-    }
     // The render mode and display mode shown; a screen mode can be picked only for Vexel.
     std::string shown()
     {
@@ -245,11 +214,11 @@ TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShown)
     const std::string banner = read_file(EXAMPLES_DIR "/kt.iff");
     write_file(dir / "kt.iff", banner.substr(0, banner.size() / 2));
     ASSERT_TRUE(open_window(nullptr));
-    EXPECT_EQ(window_widget(win[WID_MAIN])->findChild<QLabel *>("image"), nullptr);
+    EXPECT_EQ(window()->findChild<QLabel *>("image"), nullptr);
 
     write_file(dir / "kt.iff", banner);
     ASSERT_TRUE(open_window(nullptr));
-    auto *image = window_widget(win[WID_MAIN])->findChild<QLabel *>("image");
+    auto *image = window()->findChild<QLabel *>("image");
     ASSERT_NE(image, nullptr);
     const QPushButton *button = widget<QPushButton>(OID_SCREENSEL);
     const qint64 placeholder = button->icon().cacheKey();
