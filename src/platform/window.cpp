@@ -97,7 +97,7 @@ class WindowObject : public Object {
 
     std::deque<uint32> events;
     QString about;
-    QPointer<Gamepads> pads; // once the window has been painted, if SDL started
+    QPointer<Gamepads> pads; // once the window has been painted, unless pads cannot be read
     int32 signum = -1;
     Window handle;
 };

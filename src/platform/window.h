@@ -118,7 +118,7 @@ namespace testing {
 void post_window_event(Object *window_object, uint32 event);
 // Reads the window's game controllers now, as its timer does, on a clock `later_ms`
 // ahead of the real one: the number of pads connected, or -1 while no pad is read (the
-// window has not been painted yet, or SDL did not start).
+// window has not been painted yet, no pad's device is attached, or SDL did not start).
 int poll_gamepads(Object *window_object, int later_ms = 0);
 } // namespace testing
 
