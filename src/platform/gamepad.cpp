@@ -56,10 +56,11 @@ DeviceDirs &device_dirs()
 bool pad_device_attached()
 {
     constexpr unsigned FIRST = 0x120, LAST = 0x13e, WORD_BITS = sizeof(long) * 8;
-    std::error_code ec;
-    for (const auto &device : std::filesystem::directory_iterator(device_dirs().sys, ec)) {
+    std::error_code ec; // a device that goes while it is read ends the walk, not the program
+    for (std::filesystem::directory_iterator device(device_dirs().sys, ec), end;
+         !ec && device != end; device.increment(ec)) {
         // The kernel's longs in hexadecimal, the highest first.
-        std::ifstream caps(device.path() / "capabilities" / "key");
+        std::ifstream caps(device->path() / "capabilities" / "key");
         std::vector<unsigned long> words;
         for (std::string word; words.size() < 64 && caps >> word;)
             words.push_back(std::strtoul(word.c_str(), nullptr, 16));
