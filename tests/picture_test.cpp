@@ -61,6 +61,16 @@ TEST_F(PictureTest, IlbmOfSeveralDepthsShowsItsPixels)
         }
 }
 
+// SDL2 brings sound libraries that can never be unloaded: they stay in the process that
+// decodes.
+TEST_F(PictureTest, NoneOfTheDecodersLibrariesIsLoadedHere)
+{
+    ASSERT_NE(load_bytes(bytes(pattern(3).first)), nullptr);
+    const std::string maps = read_file("/proc/self/maps");
+    for (const char *library : {"libSDL2_image", "libSDL2-2.0", "libpulse"})
+        EXPECT_EQ(maps.find(library), std::string::npos) << library;
+}
+
 TEST_F(PictureTest, TruncatedCorruptOrMissingFilesGiveNull)
 {
     const std::string packed = bytes(pattern(4).first, ilbm::Compression::ByteRun1);

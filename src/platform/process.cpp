@@ -83,27 +83,22 @@ struct SpawnSetup {
 
 } // namespace
 
-bool spawn_detached(const SpawnRequest &request)
-{
-    // Children that end are reaped by the system, so none is left a zombie while
-    // the launcher still runs.
-    struct sigaction reap {};
-    reap.sa_handler = SIG_IGN;
-    reap.sa_flags = SA_NOCLDWAIT;
-    sigemptyset(&reap.sa_mask);
-    sigaction(SIGCHLD, &reap, nullptr);
+namespace {
 
+// Starts the program with the request's three streams and nothing else open, the
+// signals the launcher catches or ignores at their defaults and none blocked: its pid,
+// or -1 with errno set.
+pid_t spawn(const SpawnRequest &request, short flags)
+{
     SpawnSetup setup;
     posix_spawn_file_actions_adddup2(&setup.actions, request.in, 0);
     posix_spawn_file_actions_adddup2(&setup.actions, request.out, 1);
     posix_spawn_file_actions_adddup2(&setup.actions, request.err, 2);
-    // Nothing else of the launcher's, nor what it inherited itself, reaches the game.
+    // Nothing else of the launcher's, nor what it inherited itself, reaches the child.
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
     if (!request.working_dir.empty())
         posix_spawn_file_actions_addchdir_np(&setup.actions, request.working_dir.c_str());
 
-    // A session of its own: the launcher's terminal closing or a Ctrl-C there does
-    // not reach the game. Signals the launcher catches start out at their defaults.
     sigset_t defaults;
     sigemptyset(&defaults);
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGPIPE, SIGXFSZ}) sigaddset(&defaults, sig);
@@ -111,11 +106,12 @@ bool spawn_detached(const SpawnRequest &request)
     sigemptyset(&no_mask);
     posix_spawnattr_setsigdefault(&setup.attr, &defaults);
     posix_spawnattr_setsigmask(&setup.attr, &no_mask);
-    posix_spawnattr_setflags(&setup.attr,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(
+        &setup.attr, static_cast<short>(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
 
     std::vector<char *> argv;
-    std::string name = request.program.substr(request.program.rfind('/') + 1);
+    std::string name = request.name.empty() ? request.program.substr(request.program.rfind('/') + 1)
+                                            : request.name;
     argv.push_back(name.data());
     std::vector<std::string> args = request.args;
     for (std::string &arg : args) argv.push_back(arg.data());
@@ -127,9 +123,30 @@ bool spawn_detached(const SpawnRequest &request)
                                argv.data(), environ);
     if (rc != 0) {
         errno = rc;
-        return false;
+        return -1;
     }
-    return true;
+    return pid;
+}
+
+} // namespace
+
+bool spawn_detached(const SpawnRequest &request)
+{
+    // Children that end are reaped by the system, so none is left a zombie while
+    // the launcher still runs.
+    struct sigaction reap {};
+    reap.sa_handler = SIG_IGN;
+    reap.sa_flags = SA_NOCLDWAIT;
+    sigemptyset(&reap.sa_mask);
+    sigaction(SIGCHLD, &reap, nullptr);
+    // A session of its own: the launcher's terminal closing or a Ctrl-C there does
+    // not reach the game.
+    return spawn(request, POSIX_SPAWN_SETSID) > 0;
+}
+
+pid_t spawn_child(const SpawnRequest &request)
+{
+    return spawn(request, 0);
 }
 
 } // namespace platform

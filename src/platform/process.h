@@ -1,8 +1,9 @@
-// Starting the game: the launcher's standard streams, handed on, and a program
-// started beside the launcher.
+// Starting other programs: the game, with the launcher's standard streams handed on,
+// and helpers that the launcher waits for.
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace platform {
@@ -23,6 +24,7 @@ struct SpawnRequest {
     std::string working_dir;
     int in = 0, out = 1, err = 2; // become the program's standard streams
     unsigned long min_stack = 0;  // the program's stack limit is raised to this if lower
+    std::string name = {};        // its argv[0]; the program's file name when empty
 };
 
 // Starts the program in a session of its own, with only its three standard streams
@@ -30,5 +32,9 @@ struct SpawnRequest {
 // never leaves it a zombie. False, with errno set, when it could not be started,
 // including when it is missing or not an executable.
 bool spawn_detached(const SpawnRequest &request);
+
+// Starts the program with only its three standard streams open, as a child that the
+// caller waits for (waitpid). Its pid, or -1 with errno set.
+pid_t spawn_child(const SpawnRequest &request);
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/gamepad.h"
 #include "platform/picture.h"
+#include "platform/picture_decoder.h"
 #include "platform/qt_private.h"
 #include "platform/signals.h"
 
@@ -200,12 +201,13 @@ QLabel *deferred_image(const Picture &picture)
     // Its height now, and at least its width: a wider window keeps it centred.
     label->setMinimumWidth(picture.size.width());
     label->setFixedHeight(picture.size.height());
-    new AfterFirstPaint(label, [label, file = picture.file] {
-        const std::unique_ptr<Picture> decoded(load_picture(file));
-        if (decoded)
-            label->setPixmap(decoded->pixmap);
-        else
-            label->hide();
+    new AfterFirstPaint(label, [label, file = picture.file, size = picture.size] {
+        decode_picture_later(file, size, label, [label](const QImage &decoded) {
+            if (decoded.isNull())
+                label->hide();
+            else
+                label->setPixmap(QPixmap::fromImage(decoded));
+        });
     });
     return label;
 }

@@ -1,0 +1,392 @@
+#include "platform/picture_decoder.h"
+
+#include "platform/dynlib.h"
+#include "platform/process.h"
+
+#include <QImageReader>
+#include <QObject>
+#include <QSocketNotifier>
+#include <SDL_image.h>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+// Larger files are refused unread, and IFF pictures of more pixels before SDL_image
+// allocates for them.
+constexpr std::uintmax_t MAX_FILE_BYTES = 64u << 20;
+constexpr std::uint32_t MAX_SIDE = MAX_PICTURE_SIDE;
+constexpr std::uint64_t MAX_PIXELS = std::uint64_t{1} << 25;
+
+// The launcher's executable, started under this name, decodes the picture file named
+// by its one argument and writes its width and height, then its rows of ARGB pixels,
+// to its standard output.
+constexpr char DECODER_NAME[] = "ktlaunch-picture-decoder";
+
+// The whole of a regular file, or false.
+bool read_whole_file(const std::string &path, std::vector<std::uint8_t> &data)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size == 0 || size > MAX_FILE_BYTES)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    data.resize(static_cast<std::size_t>(size));
+    return in.read(reinterpret_cast<char *>(data.data()), static_cast<std::streamsize>(size)) &&
+           in.gcount() == static_cast<std::streamsize>(size);
+}
+
+std::uint32_t be32(const std::uint8_t *p)
+{
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+std::uint32_t be16(const std::uint8_t *p)
+{
+    return std::uint32_t{p[0]} << 8 | p[1];
+}
+
+bool is_id(const std::uint8_t *p, const char (&id)[5])
+{
+    return std::memcmp(p, id, 4) == 0;
+}
+
+// A row part in ByteRun1: n in 0..127 copies n + 1 bytes, n in -127..-1 repeats one
+// byte 1 - n times. Whether -128 is a no-op or a run depends on the reader, so it is
+// refused, as is a run that reaches past the end of its row part or of the data.
+bool byterun1_rows_fit(const std::uint8_t *body, std::uint64_t size, std::uint64_t row_part,
+                       std::uint64_t row_parts)
+{
+    std::uint64_t at = 0;
+    for (std::uint64_t part = 0; part < row_parts; ++part)
+        for (std::uint64_t left = row_part; left > 0;) {
+            if (at >= size)
+                return false;
+            const int n = body[at] < 128 ? body[at] : body[at] - 256;
+            ++at;
+            if (n == -128)
+                return false;
+            const auto count = static_cast<std::uint64_t>(n >= 0 ? n + 1 : 1 - n);
+            const std::uint64_t stored = n >= 0 ? count : 1;
+            if (count > left || at + stored > size)
+                return false;
+            at += stored;
+            left -= count;
+        }
+    return true;
+}
+
+// What an IFF picture's header says about it.
+struct IffPicture {
+    bool is_iff = false;
+    int width = 0;
+    int height = 0;
+};
+
+// SDL_image decodes IFF pictures as it reads them and trusts their headers, so an IFF
+// picture is checked first: its chunks must lie inside the file, the header (BMHD) must
+// come before the pixels (BODY) and describe a picture SDL_image can show, and the
+// pixels must be complete inside BODY. True, with is_iff false, for data that is not
+// an IFF picture: the decoders look at that themselves.
+bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &picture)
+{
+    const std::uint8_t *p = data.data();
+    const std::size_t size = data.size();
+    if (size < 12 || !is_id(p, "FORM"))
+        return true;
+    const bool pbm = is_id(p + 8, "PBM ");
+    if (!pbm && !is_id(p + 8, "ILBM"))
+        return true;
+    picture.is_iff = true;
+    const std::uint64_t form_end = std::uint64_t{be32(p + 4)} + 8;
+    if (form_end > size)
+        return false;
+
+    const std::uint8_t *bmhd = nullptr;
+    const std::uint8_t *body = nullptr;
+    std::uint64_t body_size = 0;
+    for (std::uint64_t at = 12; at < form_end && !body;) {
+        if (at + 8 > form_end)
+            return false;
+        const std::uint64_t length = be32(p + at + 4);
+        const std::uint64_t data_at = at + 8;
+        if (data_at + length > form_end)
+            return false;
+        if (is_id(p + at, "BMHD")) {
+            if (length < 20)
+                return false;
+            bmhd = p + data_at;
+        } else if (is_id(p + at, "CMAP")) {
+            if (length > std::size_t{3} * 256)
+                return false;
+        } else if (is_id(p + at, "BODY")) {
+            if (!bmhd)
+                return false;
+            body = p + data_at;
+            body_size = length;
+        }
+        at = data_at + length + (length & 1);
+    }
+    if (!body)
+        return false;
+
+    const std::uint32_t width = be16(bmhd), height = be16(bmhd + 2);
+    const unsigned planes = bmhd[8], masking = bmhd[9], compression = bmhd[10];
+    if (width == 0 || height == 0 || width > MAX_SIDE || height > MAX_SIDE ||
+        std::uint64_t{width} * height > MAX_PIXELS)
+        return false;
+    const bool planes_known = pbm ? planes == 8 : (planes >= 1 && planes <= 8) || planes == 24;
+    if (!planes_known || masking > 3 || compression > 1)
+        return false;
+    picture.width = static_cast<int>(width);
+    picture.height = static_cast<int>(height);
+
+    // Rows as SDL_image reads them: every bitplane padded to 16-bit words, and one more
+    // plane when bit 0 of the masking is set; for PBM one byte a pixel, padded likewise.
+    const std::uint64_t words = (width + 15) / 16;
+    const std::uint64_t row_part = pbm ? words * 16 : words * 2;
+    const std::uint64_t row_parts = std::uint64_t{height} * (pbm ? 1 : planes + (masking & 1));
+    if (compression == 0)
+        return body_size >= row_part * row_parts;
+    return byterun1_rows_fit(body, body_size, row_part, row_parts);
+}
+
+struct SdlImage {
+    // False when the library is not installed or lacks a function.
+    bool complete()
+    {
+        return library.find("SDL_RWFromConstMem", rw_from_const_mem) &&
+               library.find("IMG_LoadTyped_RW", load_typed_rw) &&
+               library.find("SDL_ConvertSurfaceFormat", convert_surface_format) &&
+               library.find("SDL_FreeSurface", free_surface) &&
+               library.find("SDL_LockSurface", lock_surface) &&
+               library.find("SDL_UnlockSurface", unlock_surface);
+    }
+
+    DynamicLibrary library{"libSDL2_image-2.0.so.0"};
+    decltype(&SDL_RWFromConstMem) rw_from_const_mem = nullptr;
+    decltype(&IMG_LoadTyped_RW) load_typed_rw = nullptr;
+    decltype(&SDL_ConvertSurfaceFormat) convert_surface_format = nullptr;
+    decltype(&SDL_FreeSurface) free_surface = nullptr;
+    decltype(&SDL_LockSurface) lock_surface = nullptr;
+    decltype(&SDL_UnlockSurface) unlock_surface = nullptr;
+};
+
+struct SurfaceFree {
+    decltype(&SDL_FreeSurface) free;
+    void operator()(SDL_Surface *surface) const { free(surface); }
+};
+using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
+
+// The file name's extension, which SDL_image needs for formats without a signature.
+std::string extension_of(const std::string &path)
+{
+    const std::string ext = std::filesystem::path(path).extension().string();
+    return ext.size() > 1 ? ext.substr(1) : std::string();
+}
+
+bool write_all(int fd, const void *data, std::size_t size)
+{
+    const auto *at = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = write(fd, at, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes the picture as 32-bit ARGB, a colour key turned into clear pixels, cut to the
+// IFF header's size where that is smaller (SDL_image pads the rows of IFF pictures to
+// a multiple of 16 pixels).
+bool write_pixels(int fd, const SdlImage &sdl, SDL_Surface *decoded, const IffPicture &iff)
+{
+    const Surface argb(sdl.convert_surface_format(decoded, SDL_PIXELFORMAT_ARGB8888, 0),
+                       SurfaceFree{sdl.free_surface});
+    if (!argb || argb->w <= 0 || argb->h <= 0)
+        return false;
+    const std::uint32_t size[2] = {
+        static_cast<std::uint32_t>(iff.is_iff ? std::min(iff.width, argb->w) : argb->w),
+        static_cast<std::uint32_t>(iff.is_iff ? std::min(iff.height, argb->h) : argb->h)};
+    if (SDL_MUSTLOCK(argb.get()) && sdl.lock_surface(argb.get()) != 0)
+        return false;
+    bool written = write_all(fd, size, sizeof size);
+    const auto *pixels = static_cast<const std::uint8_t *>(argb->pixels);
+    for (std::uint32_t y = 0; written && y < size[1]; ++y)
+        written = write_all(fd, pixels + static_cast<std::ptrdiff_t>(y) * argb->pitch,
+                            std::size_t{size[0]} * 4);
+    if (SDL_MUSTLOCK(argb.get()))
+        sdl.unlock_surface(argb.get());
+    return written;
+}
+
+bool decode_to(int fd, const std::string &path)
+{
+    std::vector<std::uint8_t> data;
+    IffPicture iff;
+    if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
+        return false;
+    SdlImage sdl;
+    if (!sdl.complete())
+        return false;
+    SDL_RWops *stream = sdl.rw_from_const_mem(data.data(), static_cast<int>(data.size()));
+    if (!stream)
+        return false;
+    const std::string ext = extension_of(path);
+    const Surface decoded(sdl.load_typed_rw(stream, 1, ext.empty() ? nullptr : ext.c_str()),
+                          SurfaceFree{sdl.free_surface});
+    return decoded && write_pixels(fd, sdl, decoded.get(), iff);
+}
+
+// The decoder's work runs before anything else of the program, and ends the process:
+// no window, no toolkit, nothing of the launcher's but this. Every program that has
+// this module in it decodes, the launcher and its tests alike. (glibc hands the
+// command line to constructors.)
+[[gnu::constructor(101)]] void decode_if_started_as_decoder(int argc, char **argv, char **)
+{
+    if (argc == 2 && argv[0] && std::strcmp(argv[0], DECODER_NAME) == 0)
+        _exit(decode_to(STDOUT_FILENO, argv[1]) ? 0 : 1);
+}
+
+} // namespace
+
+QSize picture_file_size(const std::string &path)
+{
+    std::vector<std::uint8_t> data;
+    IffPicture iff;
+    if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
+        return {};
+    if (iff.is_iff)
+        return {iff.width, iff.height};
+    // Not an IFF picture: ask Qt, which reads only the header.
+    const QSize size = QImageReader(QString::fromStdString(path)).size();
+    const bool fits = size.width() <= static_cast<int>(MAX_SIDE) &&
+                      size.height() <= static_cast<int>(MAX_SIDE) &&
+                      std::uint64_t(size.width()) * std::uint64_t(size.height()) <= MAX_PIXELS;
+    return fits ? size : QSize();
+}
+
+PictureDecoding::PictureDecoding(const std::string &path, QSize size)
+    : image_(size, QImage::Format_ARGB32)
+{
+    int pixels[2];
+    if (image_.isNull() || pipe2(pixels, O_CLOEXEC) != 0) {
+        image_ = QImage();
+        return;
+    }
+    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    SpawnRequest request{.program = "/proc/self/exe", .args = {path}};
+    request.name = DECODER_NAME;
+    request.in = null;
+    request.out = pixels[1];
+    pid_ = null < 0 ? -1 : spawn_child(request);
+    close(pixels[1]);
+    if (null >= 0)
+        close(null);
+    if (pid_ < 0) {
+        close(pixels[0]);
+        image_ = QImage();
+        return;
+    }
+    fd_ = pixels[0];
+    fcntl(fd_, F_SETFL, O_NONBLOCK);
+}
+
+PictureDecoding::~PictureDecoding()
+{
+    if (fd_ >= 0)
+        kill(pid_, SIGKILL);
+    finish(false);
+}
+
+bool PictureDecoding::read_more()
+{
+    // The header, then the pixels straight into the picture: never more than its size.
+    const std::size_t header_bytes = sizeof header_;
+    const auto total = header_bytes + static_cast<std::size_t>(image_.sizeInBytes());
+    while (fd_ >= 0) {
+        const bool in_header = received_ < header_bytes;
+        char *to = in_header ? reinterpret_cast<char *>(header_) + received_
+                             : reinterpret_cast<char *>(image_.bits()) + (received_ - header_bytes);
+        const std::size_t room = in_header ? header_bytes - received_ : total - received_;
+        char extra;
+        const ssize_t n = read(fd_, room ? to : &extra, room ? room : 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            return false;
+        if (n <= 0 || room == 0) { // the end, or more than the picture holds
+            finish(n == 0 && received_ == total);
+            break;
+        }
+        received_ += static_cast<std::size_t>(n);
+        if (received_ == header_bytes &&
+            (header_[0] != static_cast<std::uint32_t>(image_.width()) ||
+             header_[1] != static_cast<std::uint32_t>(image_.height())))
+            finish(false);
+    }
+    return true;
+}
+
+void PictureDecoding::wait(int timeout_ms)
+{
+    pollfd p{fd_, POLLIN, 0};
+    while (fd_ >= 0 && !read_more()) {
+        const int ready = poll(&p, 1, timeout_ms);
+        if (ready == 0 || (ready < 0 && errno != EINTR)) {
+            kill(pid_, SIGKILL);
+            finish(false);
+        }
+    }
+}
+
+void PictureDecoding::finish(bool complete)
+{
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+    if (pid_ > 0)
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    pid_ = -1;
+    if (!complete)
+        image_ = QImage();
+}
+
+void decode_picture_later(const std::string &path, QSize size, QObject *owner,
+                          std::function<void(QImage)> done)
+{
+    auto decoding = std::make_shared<PictureDecoding>(path, size);
+    if (decoding->fd() < 0) {
+        done(QImage());
+        return;
+    }
+    auto *notifier = new QSocketNotifier(decoding->fd(), QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                     [notifier, decoding, done = std::move(done)] {
+                         if (!decoding->read_more())
+                             return;
+                         notifier->setEnabled(false);
+                         notifier->deleteLater();
+                         done(decoding->image());
+                     });
+}
+
+} // namespace platform
