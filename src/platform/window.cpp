@@ -2,7 +2,7 @@
 
 #include "platform/gamepad.h"
 #include "platform/picture.h"
-#include "platform/picture_decoder.h"
+#include "platform/picture_process.h"
 #include "platform/qt_private.h"
 #include "platform/signals.h"
 
@@ -182,7 +182,7 @@ class AfterFirstPaint : public QObject {
         return false;
     }
 
-    // What the decoders freed goes back to the system once this work is done, rather
+    // What the start-up freed goes back to the system once this work is done, rather
     // than staying in the heap for the rest of the run.
     static void trim_heap_soon()
     {
@@ -202,11 +202,11 @@ QLabel *deferred_image(const Picture &picture)
     label->setMinimumWidth(picture.size.width());
     label->setFixedHeight(picture.size.height());
     new AfterFirstPaint(label, [label, file = picture.file, size = picture.size] {
-        decode_picture_later(file, size, label, [label](const QImage &decoded) {
-            if (decoded.isNull())
+        picture_later(PictureJob::decode_file, {file}, size, label, [label](const QImage &image) {
+            if (image.isNull())
                 label->hide();
             else
-                label->setPixmap(QPixmap::fromImage(decoded));
+                label->setPixmap(QPixmap::fromImage(image));
         });
     });
     return label;
@@ -220,13 +220,14 @@ void defer_icon(QPushButton *button, const Picture &picture)
     button->setIcon(blank);
     button->setIconSize(picture.size);
     new AfterFirstPaint(button, [button, icon = picture.icon, size = picture.size.width()] {
-        const std::unique_ptr<Picture> found(theme_picture(icon.c_str(), size));
-        if (found) {
-            button->setIcon(found->pixmap);
-        } else {
-            button->setIcon(QIcon());
-            button->setText("X");
-        }
+        theme_icon_later(icon, size, button, [button](const QPixmap &found) {
+            if (found.isNull()) {
+                button->setIcon(QIcon());
+                button->setText("X");
+            } else {
+                button->setIcon(found);
+            }
+        });
     });
 }
 

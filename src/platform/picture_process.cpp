@@ -1,8 +1,9 @@
-#include "platform/picture_decoder.h"
+#include "platform/picture_process.h"
 
 #include "platform/dynlib.h"
 #include "platform/process.h"
 
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QObject>
 #include <QSocketNotifier>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -26,13 +28,12 @@ namespace {
 // Larger files are refused unread, and IFF pictures of more pixels before SDL_image
 // allocates for them.
 constexpr std::uintmax_t MAX_FILE_BYTES = 64u << 20;
-constexpr std::uint32_t MAX_SIDE = MAX_PICTURE_SIDE;
 constexpr std::uint64_t MAX_PIXELS = std::uint64_t{1} << 25;
 
-// The launcher's executable, started under this name, decodes the picture file named
-// by its one argument and writes its width and height, then its rows of ARGB pixels,
-// to its standard output.
+// The launcher's executable, started under these names, does a picture job (see
+// work_if_started_as_picture_process).
 constexpr char DECODER_NAME[] = "ktlaunch-picture-decoder";
+constexpr char ICON_MAKER_NAME[] = "ktlaunch-icon-maker";
 
 // The whole of a regular file, or false.
 bool read_whole_file(const std::string &path, std::vector<std::uint8_t> &data)
@@ -145,7 +146,7 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
 
     const std::uint32_t width = be16(bmhd), height = be16(bmhd + 2);
     const unsigned planes = bmhd[8], masking = bmhd[9], compression = bmhd[10];
-    if (width == 0 || height == 0 || width > MAX_SIDE || height > MAX_SIDE ||
+    if (width == 0 || height == 0 || width > MAX_PICTURE_SIDE || height > MAX_PICTURE_SIDE ||
         std::uint64_t{width} * height > MAX_PIXELS)
         return false;
     const bool planes_known = pbm ? planes == 8 : (planes >= 1 && planes <= 8) || planes == 24;
@@ -164,6 +165,7 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
     return byterun1_rows_fit(body, body_size, row_part, row_parts);
 }
 
+// SDL_image, loaded by the decoder process only.
 struct SdlImage {
     // False when the library is not installed or lacks a function.
     bool complete()
@@ -213,25 +215,33 @@ bool write_all(int fd, const void *data, std::size_t size)
     return true;
 }
 
-// Writes the picture as 32-bit ARGB, a colour key turned into clear pixels, cut to the
-// IFF header's size where that is smaller (SDL_image pads the rows of IFF pictures to
-// a multiple of 16 pixels).
-bool write_pixels(int fd, const SdlImage &sdl, SDL_Surface *decoded, const IffPicture &iff)
+// Writes the picture's size, then its pixels in the form the screen takes them:
+// 32-bit ARGB, premultiplied, rows without padding.
+bool write_image(int fd, const QImage &picture)
+{
+    const QImage argb = picture.convertedTo(QImage::Format_ARGB32_Premultiplied);
+    const std::uint32_t size[2] = {static_cast<std::uint32_t>(argb.width()),
+                                   static_cast<std::uint32_t>(argb.height())};
+    return !argb.isNull() && write_all(fd, size, sizeof size) &&
+           write_all(fd, argb.constBits(), static_cast<std::size_t>(argb.sizeInBytes()));
+}
+
+// Writes the picture, a colour key turned into clear pixels, cut to the IFF header's
+// size where that is smaller (SDL_image pads the rows of IFF pictures to a multiple of
+// 16 pixels).
+bool write_surface(int fd, const SdlImage &sdl, SDL_Surface *decoded, const IffPicture &iff)
 {
     const Surface argb(sdl.convert_surface_format(decoded, SDL_PIXELFORMAT_ARGB8888, 0),
                        SurfaceFree{sdl.free_surface});
     if (!argb || argb->w <= 0 || argb->h <= 0)
         return false;
-    const std::uint32_t size[2] = {
-        static_cast<std::uint32_t>(iff.is_iff ? std::min(iff.width, argb->w) : argb->w),
-        static_cast<std::uint32_t>(iff.is_iff ? std::min(iff.height, argb->h) : argb->h)};
     if (SDL_MUSTLOCK(argb.get()) && sdl.lock_surface(argb.get()) != 0)
         return false;
-    bool written = write_all(fd, size, sizeof size);
-    const auto *pixels = static_cast<const std::uint8_t *>(argb->pixels);
-    for (std::uint32_t y = 0; written && y < size[1]; ++y)
-        written = write_all(fd, pixels + static_cast<std::ptrdiff_t>(y) * argb->pitch,
-                            std::size_t{size[0]} * 4);
+    const QImage rows(static_cast<const uchar *>(argb->pixels),
+                      iff.is_iff ? std::min(iff.width, argb->w) : argb->w,
+                      iff.is_iff ? std::min(iff.height, argb->h) : argb->h, argb->pitch,
+                      QImage::Format_ARGB32);
+    const bool written = write_image(fd, rows);
     if (SDL_MUSTLOCK(argb.get()))
         sdl.unlock_surface(argb.get());
     return written;
@@ -252,17 +262,32 @@ bool decode_to(int fd, const std::string &path)
     const std::string ext = extension_of(path);
     const Surface decoded(sdl.load_typed_rw(stream, 1, ext.empty() ? nullptr : ext.c_str()),
                           SurfaceFree{sdl.free_surface});
-    return decoded && write_pixels(fd, sdl, decoded.get(), iff);
+    return decoded && write_surface(fd, sdl, decoded.get(), iff);
 }
 
-// The decoder's work runs before anything else of the program, and ends the process:
-// no window, no toolkit, nothing of the launcher's but this. Every program that has
-// this module in it decodes, the launcher and its tests alike. (glibc hands the
-// command line to constructors.)
-[[gnu::constructor(101)]] void decode_if_started_as_decoder(int argc, char **argv, char **)
+bool make_theme_icon(int fd, int argc, char **argv)
 {
-    if (argc == 2 && argv[0] && std::strcmp(argv[0], DECODER_NAME) == 0)
+    // The minimal platform: pictures, without a display or fonts.
+    int app_argc = 3;
+    char flag[] = "-platform", platform[] = "minimal";
+    char *app_argv[] = {argv[0], flag, platform, nullptr};
+    const QGuiApplication app(app_argc, app_argv);
+    return write_image(fd, theme_icon_image({argv + 1, argv + argc}));
+}
+
+// A picture process does its job before anything else of the program runs, and ends:
+// nothing of the launcher's but this. Every program that has this module in it does
+// these jobs, the launcher and its tests alike. (glibc hands constructors the command
+// line.)
+[[gnu::constructor(101)]] void work_if_started_as_picture_process(int argc, char **argv, char **)
+{
+    if (argc < 2 || !argv[0])
+        return;
+    const std::string_view name = argv[0];
+    if (name == DECODER_NAME && argc == 2)
         _exit(decode_to(STDOUT_FILENO, argv[1]) ? 0 : 1);
+    if (name == ICON_MAKER_NAME)
+        _exit(make_theme_icon(STDOUT_FILENO, argc, argv) ? 0 : 1);
 }
 
 } // namespace
@@ -277,24 +302,23 @@ QSize picture_file_size(const std::string &path)
         return {iff.width, iff.height};
     // Not an IFF picture: ask Qt, which reads only the header.
     const QSize size = QImageReader(QString::fromStdString(path)).size();
-    const bool fits = size.width() <= static_cast<int>(MAX_SIDE) &&
-                      size.height() <= static_cast<int>(MAX_SIDE) &&
+    const bool fits = size.width() <= static_cast<int>(MAX_PICTURE_SIDE) &&
+                      size.height() <= static_cast<int>(MAX_PICTURE_SIDE) &&
                       std::uint64_t(size.width()) * std::uint64_t(size.height()) <= MAX_PIXELS;
     return fits ? size : QSize();
 }
 
-PictureDecoding::PictureDecoding(const std::string &path, QSize size)
-    : image_(size, QImage::Format_ARGB32)
+PictureProcess::PictureProcess(PictureJob job, const std::vector<std::string> &args, QSize max)
+    : max_(max)
 {
     int pixels[2];
-    if (image_.isNull() || pipe2(pixels, O_CLOEXEC) != 0) {
-        image_ = QImage();
+    if (max.isEmpty() || pipe2(pixels, O_CLOEXEC) != 0)
         return;
-    }
-    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    SpawnRequest request{.program = "/proc/self/exe", .args = {path}};
-    request.name = DECODER_NAME;
-    request.in = null;
+    // Nothing to read, and nothing to say: the picture is all it writes.
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    SpawnRequest request{.program = "/proc/self/exe", .args = args};
+    request.name = job == PictureJob::decode_file ? DECODER_NAME : ICON_MAKER_NAME;
+    request.in = request.err = null;
     request.out = pixels[1];
     pid_ = null < 0 ? -1 : spawn_child(request);
     close(pixels[1]);
@@ -302,27 +326,27 @@ PictureDecoding::PictureDecoding(const std::string &path, QSize size)
         close(null);
     if (pid_ < 0) {
         close(pixels[0]);
-        image_ = QImage();
         return;
     }
     fd_ = pixels[0];
     fcntl(fd_, F_SETFL, O_NONBLOCK);
 }
 
-PictureDecoding::~PictureDecoding()
+PictureProcess::~PictureProcess()
 {
     if (fd_ >= 0)
         kill(pid_, SIGKILL);
     finish(false);
 }
 
-bool PictureDecoding::read_more()
+bool PictureProcess::read_more()
 {
-    // The header, then the pixels straight into the picture: never more than its size.
+    // The header, then the pixels straight into the picture: never more than it holds.
     const std::size_t header_bytes = sizeof header_;
-    const auto total = header_bytes + static_cast<std::size_t>(image_.sizeInBytes());
     while (fd_ >= 0) {
         const bool in_header = received_ < header_bytes;
+        const std::size_t total =
+            header_bytes + (in_header ? 0 : static_cast<std::size_t>(image_.sizeInBytes()));
         char *to = in_header ? reinterpret_cast<char *>(header_) + received_
                              : reinterpret_cast<char *>(image_.bits()) + (received_ - header_bytes);
         const std::size_t room = in_header ? header_bytes - received_ : total - received_;
@@ -333,19 +357,28 @@ bool PictureDecoding::read_more()
         if (n < 0 && errno == EAGAIN)
             return false;
         if (n <= 0 || room == 0) { // the end, or more than the picture holds
-            finish(n == 0 && received_ == total);
+            finish(n == 0 && !in_header && received_ == total);
             break;
         }
         received_ += static_cast<std::size_t>(n);
-        if (received_ == header_bytes &&
-            (header_[0] != static_cast<std::uint32_t>(image_.width()) ||
-             header_[1] != static_cast<std::uint32_t>(image_.height())))
+        if (received_ == header_bytes && !start_image())
             finish(false);
     }
     return true;
 }
 
-void PictureDecoding::wait(int timeout_ms)
+bool PictureProcess::start_image()
+{
+    const auto [width, height] = header_;
+    if (width == 0 || height == 0 || width > static_cast<std::uint32_t>(max_.width()) ||
+        height > static_cast<std::uint32_t>(max_.height()))
+        return false;
+    image_ = QImage(static_cast<int>(width), static_cast<int>(height),
+                    QImage::Format_ARGB32_Premultiplied);
+    return !image_.isNull();
+}
+
+void PictureProcess::wait(int timeout_ms)
 {
     pollfd p{fd_, POLLIN, 0};
     while (fd_ >= 0 && !read_more()) {
@@ -357,7 +390,7 @@ void PictureDecoding::wait(int timeout_ms)
     }
 }
 
-void PictureDecoding::finish(bool complete)
+void PictureProcess::finish(bool complete)
 {
     if (fd_ >= 0)
         close(fd_);
@@ -370,22 +403,22 @@ void PictureDecoding::finish(bool complete)
         image_ = QImage();
 }
 
-void decode_picture_later(const std::string &path, QSize size, QObject *owner,
-                          std::function<void(QImage)> done)
+void picture_later(PictureJob job, const std::vector<std::string> &args, QSize max, QObject *owner,
+                   std::function<void(const QImage &)> done)
 {
-    auto decoding = std::make_shared<PictureDecoding>(path, size);
-    if (decoding->fd() < 0) {
+    auto process = std::make_shared<PictureProcess>(job, args, max);
+    if (process->fd() < 0) {
         done(QImage());
         return;
     }
-    auto *notifier = new QSocketNotifier(decoding->fd(), QSocketNotifier::Read, owner);
+    auto *notifier = new QSocketNotifier(process->fd(), QSocketNotifier::Read, owner);
     QObject::connect(notifier, &QSocketNotifier::activated, notifier,
-                     [notifier, decoding, done = std::move(done)] {
-                         if (!decoding->read_more())
+                     [notifier, process, done = std::move(done)] {
+                         if (!process->read_more())
                              return;
                          notifier->setEnabled(false);
                          notifier->deleteLater();
-                         done(decoding->image());
+                         done(process->image());
                      });
 }
 
