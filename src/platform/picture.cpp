@@ -23,10 +23,10 @@ bool have_gui()
 
 const QString ADWAITA = QStringLiteral("Adwaita");
 
-// Where the desktop keeps its icon themes, and which it uses. Not every display plug-in
-// says where that is (the offscreen one names no directory at all), and some name no
-// theme: then hicolor, the freedesktop default, is the theme, and Adwaita the fallback
-// for anything it lacks.
+// The desktop's icon theme, its fallback and the folders that hold them, as the icon
+// job takes them. Not every display plug-in says where the folders are (the offscreen
+// one names none at all), and some name no theme: then hicolor, the freedesktop
+// default, is the theme, and Adwaita the fallback for anything it lacks.
 std::vector<std::string> desktop_icon_themes()
 {
     QStringList paths = QIcon::themeSearchPaths();
