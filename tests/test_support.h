@@ -1,11 +1,10 @@
 // Shared helpers for the unit tests: temporary program directories, whole-file
-// reads and writes, captured error messages and injected allocation failures.
+// reads and writes, and captured error messages.
 #pragma once
 
 #include "configfile.h"
 #include "platform/files.h"
 #include "platform/library.h"
-#include "platform/lists.h"
 #include "platform/memory.h"
 #include "util.h"
 
@@ -102,31 +101,6 @@ class MessageLog {
     std::vector<std::string> messages_;
 };
 
-// Fails the `nth` allocation (counted from 1) of `kind` from now on, every one of that
-// kind when `nth` is 0, none when it is negative. Ends with the object.
-class AllocFailure {
-  public:
-    AllocFailure(platform::MemKind kind, int nth)
-    {
-        platform::testing::set_alloc_fault(
-            [this, kind, nth](platform::MemKind k, std::size_t size) {
-                if (k != kind)
-                    return false;
-                sizes_.push_back(size);
-                return nth == 0 || static_cast<int>(sizes_.size()) == nth;
-            });
-    }
-    ~AllocFailure() { platform::testing::set_alloc_fault(nullptr); }
-    AllocFailure(const AllocFailure &) = delete;
-    AllocFailure &operator=(const AllocFailure &) = delete;
-
-    // Sizes of the allocations of that kind asked for so far.
-    const std::vector<std::size_t> &sizes() const { return sizes_; }
-
-  private:
-    std::vector<std::size_t> sizes_;
-};
-
 // A program directory of its own, with the store created from its preferences file
 // (if `prefs` is given) and released at the end.
 class PrefsDirTest : public ::testing::Test {
@@ -137,6 +111,7 @@ class PrefsDirTest : public ::testing::Test {
         config_shut();
         platform::testing::set_program_dir(std::nullopt);
         platform::testing::set_file_hook(nullptr);
+        platform::testing::set_alloc_fault(nullptr);
     }
 
     fs::path prefs() const { return dir / "Karthos.prefs"; }
@@ -144,15 +119,6 @@ class PrefsDirTest : public ::testing::Test {
     // Saves the store and returns what was written.
     std::string read_back()
     {
-        EXPECT_TRUE(config_save());
-        return read_file(prefs());
-    }
-
-    // Loads `bytes` as the preferences file, saves, and returns what was written.
-    std::string round_trip(const std::string &bytes)
-    {
-        write_file(prefs(), bytes);
-        EXPECT_TRUE(config_init());
         EXPECT_TRUE(config_save());
         return read_file(prefs());
     }
