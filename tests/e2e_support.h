@@ -108,28 +108,15 @@ class GameDir {
     fs::path path() const { return dir_.path(); }
     fs::path prefs() const { return dir_ / "Karthos.prefs"; }
 
-    // Starts the launcher with `args`, its environment's `vars` ("NAME=value ...") set,
-    // from another directory, so that only the program's own directory can lead it to its
-    // files; as an ordinary user with `as_user`.
-    std::unique_ptr<Process> start(std::string vars, const std::string &args = "",
-                                   bool as_user = false, bool no_std_streams = false) const
+    // Starts the launcher from another directory, so that only the program's own
+    // directory can lead it to its files: `before` it on the command line, env's
+    // NAME=value words and a program to run it with; `args` after it.
+    std::unique_ptr<Process> start(const std::string &before, const std::string &args = "",
+                                   bool no_std_streams = false) const
     {
-        std::string command = in_quotes(dir_ / "KTLaunch") + " " + args;
-        if (as_user) {
-            const std::string id = std::to_string(NOBODY);
-            command = "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups " + command;
-            // The sanitizer build's suppressions may lie where that user cannot read them (a
-            // checkout in root's home directory): the user gets a copy.
-            fs::copy_file(KTLAUNCH_SOURCE_DIR "/tests/lsan.supp", cwd_ / "lsan.supp",
-                          fs::copy_options::overwrite_existing);
-            vars += " LSAN_OPTIONS=suppressions=" + in_quotes(cwd_ / "lsan.supp") +
-                    ":print_suppressions=0";
-        }
-        return std::make_unique<Process>(vars + " " + command, cwd_.path(), cwd_ / "stdout.txt",
-                                         no_std_streams);
+        return std::make_unique<Process>(before + " " + in_quotes(dir_ / "KTLaunch") + " " + args,
+                                         cwd_.path(), cwd_ / "stdout.txt", no_std_streams);
     }
-
-    static constexpr uid_t NOBODY = 65534;
 
   private:
     TempDir dir_;
