@@ -65,24 +65,19 @@ TEST_F(GuiTest, LanguageRowOffersTheInstalledPacksAndPreselectsTheStoredOrUsersL
     }
 }
 
-TEST_F(GuiTest, TheSixSettingsAreShownAndStoredBackWhereTheyStandOrAfterwards)
+// The settings are shown as the game reads them and stored back where they stand, in
+// the game's own spelling; the language, not in the file yet, goes after them. (Settings
+// missing from the file are written with their defaults: the game-controller tests'
+// files show them.)
+TEST_F(GuiTest, TheSixSettingsAreShownAndStoredBackWhereTheyStand)
 {
-    const char *cases[][3] = {
-        // display shown, preferences file, file saved (with the check boxes' states)
-        {"Software: 640x480 16Bit", "[AmigaInput]\nJoy1 = 2\n",
-         "[AmigaInput]\n\n\tJoy1 = 2\n\n[Config]\n\n\tLanguage = german\n\tVideocard = Software\n"
-         "\tWindowed = 0\n\tSyncToScreen = 0\n\tShowFPS = 0\n\n[Warp3D]\n\n"
-         "\tSize = 640x480 16Bit\n"},
-        {"Vexel: 800x600 32Bit 59.94 Hz",
-         "[Config]\nShowFPS = 1\nVideocard = vexel\nSyncToScreen = 2\nWindowed = yes\n"
-         "Other = kept\n[Warp3D]\nSize = 800x600/32:59.94\n",
-         "[Config]\n\n\tShowFPS = 1\n\tVideocard = Vexel\n\tSyncToScreen = 1\n\tWindowed = 0\n"
-         "\tOther = kept\n\tLanguage = german\n\n[Warp3D]\n\n\tSize = 800x600/32:59.94\n"}};
-    for (const auto &[mode, file, file_saved] : cases) {
-        ASSERT_TRUE(open_window(file, "DE", "de_DE.UTF-8"));
-        EXPECT_EQ(shown(), mode);
-        EXPECT_EQ(saved(), file_saved);
-    }
+    ASSERT_TRUE(open_window("[Config]\nShowFPS = 1\nVideocard = vexel\nSyncToScreen = 2\n"
+                            "Windowed = yes\nOther = kept\n[Warp3D]\nSize = 800x600/32:59.94\n",
+                            "DE", "de_DE.UTF-8"));
+    EXPECT_EQ(shown(), "Vexel: 800x600 32Bit 59.94 Hz");
+    EXPECT_EQ(saved(),
+              "[Config]\n\n\tShowFPS = 1\n\tVideocard = Vexel\n\tSyncToScreen = 1\n\tWindowed = 0\n"
+              "\tOther = kept\n\tLanguage = german\n\n[Warp3D]\n\n\tSize = 800x600/32:59.94\n");
 }
 
 TEST_F(GuiTest, DisplayModeTextsShownAndStored)

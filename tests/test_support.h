@@ -65,11 +65,11 @@ class MessageLog {
   public:
     MessageLog()
     {
-        current() = this;
+        current = this;
         requester_.show = [](CONST_STRPTR title, CONST_STRPTR body, CONST_STRPTR) {
             EXPECT_STREQ(title, "Error");
-            current()->messages_.emplace_back(body);
-            return current()->shown;
+            current->messages_.emplace_back(body);
+            return current->shown;
         };
         display_.connected = [] { return true; };
         platform::register_library({"requester.class", 53, nullptr, nullptr, &requester_});
@@ -81,7 +81,7 @@ class MessageLog {
         IIntuition = nullptr;
         IRequester = nullptr;
         platform::unregister_library("requester.class");
-        current() = nullptr;
+        current = nullptr;
     }
     MessageLog(const MessageLog &) = delete;
     MessageLog &operator=(const MessageLog &) = delete;
@@ -91,11 +91,7 @@ class MessageLog {
     bool shown = true; // what the stand-in answers
 
   private:
-    static MessageLog *&current()
-    {
-        static MessageLog *log = nullptr;
-        return log;
-    }
+    static inline MessageLog *current = nullptr;
     platform::IntuitionIFace display_;
     platform::RequesterIFace requester_;
     std::vector<std::string> messages_;
