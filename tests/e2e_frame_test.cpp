@@ -16,7 +16,7 @@ TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
 {
     GameDir game;
     write_file(game.prefs(), MESSY);
-    auto launcher = game.start({});
+    auto launcher = game.start("");
     EXPECT_EQ(launcher->wait(), 0);
     EXPECT_EQ(launcher->output(), "Unable to open 'intuition.library', version 51+");
     EXPECT_EQ(launcher->errors(), "KTLaunch: no X11 or Wayland display to show the window on: "
@@ -24,14 +24,14 @@ TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
                                   "WAYLAND_DISPLAY)\n");
     EXPECT_EQ(read_file(game.prefs()), MESSY);
 
-    auto refused = game.start({{"DISPLAY", ":96"}}); // no server there
+    auto refused = game.start("DISPLAY=:96"); // no server there
     EXPECT_EQ(refused->wait(), 0);
     EXPECT_EQ(refused->output(), "Unable to open 'intuition.library', version 51+");
     EXPECT_EQ(read_file(game.prefs()), MESSY);
 }
 
 struct Invocation {
-    std::vector<std::string> args;
+    std::string args;
     const char *game; // the stand-in KarthosDemo's script; null: none
     int status;
     std::string out, err;
@@ -42,32 +42,25 @@ struct Invocation {
 TEST(RealExecutable, AnswersItsCommandLine)
 {
     const Invocation cases[] = {
-        {{"--version"}, nullptr, 0, "KTLaunch 3.2 (04.05.2017)\n", ""},
-        {{"--help"}, nullptr, 0, "Usage: KTLaunch [--launch | --help | --version]\n", ""},
-        {{"--launch"}, "#!/bin/sh\ncp Karthos.prefs found.prefs\n", 0, "", ""},
-        {{"--launch"},
-         nullptr,
-         1,
-         "",
+        {"--version", nullptr, 0, "KTLaunch 3.2 (04.05.2017)\n", ""},
+        {"--help", nullptr, 0, "Usage: KTLaunch [--launch | --help | --version]\n", ""},
+        {"--launch", "#!/bin/sh\ncp Karthos.prefs found.prefs\n", 0, "", ""},
+        {"--launch", nullptr, 1, "",
          "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n"},
-        {{"--bogus"}, nullptr, 2, "", "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
-        {{"--launch", "now"},
-         nullptr,
-         2,
-         "",
-         "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"}};
+        {"--bogus", nullptr, 2, "", "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
+        {"--launch now", nullptr, 2, "", "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"}};
     for (const Invocation &c : cases) {
-        SCOPED_TRACE(c.args.front() + (c.game ? " with a game" : ""));
+        SCOPED_TRACE(c.args + (c.game ? " with a game" : ""));
         GameDir game;
         write_file(game.prefs(), MESSY);
         if (c.game) {
             write_file(game.path() / "KarthosDemo", c.game);
             fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
         }
-        auto launcher = game.start({}, false, false, c.args);
+        auto launcher = game.start("", c.args);
         EXPECT_EQ(launcher->wait(), c.status);
         const std::string out = launcher->output(); // the usage's first line, for --help
-        EXPECT_EQ(c.args[0] == "--help" ? out.substr(0, c.out.size()) : out, c.out);
+        EXPECT_EQ(c.args == "--help" ? out.substr(0, c.out.size()) : out, c.out);
         EXPECT_EQ(launcher->errors(), c.err);
         if (c.game) {
             poll_until([&] { return fs::exists(game.path() / "found.prefs"); });
@@ -85,8 +78,9 @@ TEST(RealExecutable, InstallsAValidDesktopEntryWithItsIcon)
     const fs::path dir = home / "Games \"$HOME\" 100%", exe = dir / "KTLaunch";
     fs::create_directories(dir);
     fs::copy_file(KTLAUNCH_EXE, exe);
-    Process run({exe.string(), "--install-desktop-entry"},
-                {{"XDG_DATA_HOME", (home / "share").string()}}, home.path(), home / "out.txt");
+    Process run("XDG_DATA_HOME=" + in_quotes(home / "share") + " " + in_quotes(exe) +
+                    " --install-desktop-entry",
+                home.path(), home / "out.txt");
     EXPECT_EQ(run.wait(), 0) << run.errors();
     const fs::path entry = home / "share/applications/karthos-preferences.desktop",
                    icon = home / "share/icons/hicolor/scalable/apps/karthos-preferences.svg";

@@ -29,7 +29,6 @@ TEST_F(ModesE2E, KeysPickFromTheServersModes)
 {
     const Pick cases[] = {{"800x600/16", "Home Return", "1920x1080/32:59.94"},
                           {"800x600/16", "End Return", "640x480/32:"},
-                          {"1920x1080/32:59.94", "Return", "1920x1080/32:59.94"},
                           {"1024x768/32:60.00", "Return", "1024x768/32:60.00"}};
     for (const auto &[stored, typed, saved] : cases) {
         open_requester(stored);

@@ -13,32 +13,23 @@ uint32 gui_sigs = 0;
 void gui_preinit()
 {
     fake_gui.calls.push_back("preinit");
-    wsig[WID_MAIN] = 0;
 }
 
+// An open window signals once, so that the loop makes a first pass.
 BOOL gui_init()
 {
     fake_gui.calls.push_back("init");
     if (!fake_gui.init_result)
         return false;
-    const int32 signum = platform::AllocSignal();
-    fake_gui.window_bit = wsig[WID_MAIN] = 1u << signum;
+    fake_gui.window_bit = wsig[WID_MAIN] = 1u << platform::AllocSignal();
     gui_sigs |= wsig[WID_MAIN];
-    if (fake_gui.on_init)
-        fake_gui.on_init();
+    platform::Signal(fake_gui.window_bit);
     return true;
 }
 
 void gui_shut()
 {
     fake_gui.calls.push_back("shut");
-    if (wsig[WID_MAIN]) {
-        for (int32 signum = 0; signum < 32; ++signum)
-            if (wsig[WID_MAIN] == 1u << signum)
-                platform::FreeSignal(signum);
-        gui_sigs &= ~wsig[WID_MAIN];
-        wsig[WID_MAIN] = 0;
-    }
 }
 
 BOOL gui_handler(uint32 gotsigs)

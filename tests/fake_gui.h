@@ -10,14 +10,12 @@
 
 struct FakeGui {
     bool init_result = true;
-    // Runs at the end of gui_init, e.g. to raise signals for the first pass.
-    std::function<void()> on_init;
     // Answers gui_handler; by default the window asks to quit.
     std::function<BOOL(uint32 gotsigs)> on_handler = [](uint32) { return true; };
 
     std::vector<std::string> calls;   // "preinit", "init", "handler", "shut" in order
     std::vector<uint32> handler_sigs; // gotsigs of each gui_handler call
-    uint32 window_bit = 0;            // the window's signal bit while "open"
+    uint32 window_bit = 0;            // the window's signal bit once it is open
 };
 
 extern FakeGui fake_gui;

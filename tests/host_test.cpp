@@ -26,7 +26,8 @@ TEST_F(SpawnTest, RunsAloneInItsDirectoryWithItsStreamsAndStackAndLeavesNoZombie
     for (const auto &[own, seen] : stacks) {
         const rlimit set{own, old.rlim_max};
         const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        ASSERT_TRUE(fd >= 0 && setrlimit(RLIMIT_STACK, &set) == 0);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(setrlimit(RLIMIT_STACK, &set), 0);
         ASSERT_TRUE(platform::spawn_detached({game, {"one two"}, dir.path(), 0, fd, 2, 512 << 10}));
         close(fd);
         ASSERT_EQ(getrlimit(RLIMIT_STACK, &now), 0);

@@ -6,6 +6,7 @@
 #include <climits>
 
 using platform::MemKind;
+using Sizes = std::vector<std::size_t>;
 
 namespace {
 
@@ -15,13 +16,6 @@ class StoreTest : public PrefsDirTest {
     {
         PrefsDirTest::SetUp();
         ASSERT_TRUE(config_init()); // no file: an empty store
-    }
-
-    // What the store holds, in the file's layout.
-    std::string saved()
-    {
-        EXPECT_TRUE(config_save());
-        return read_file(prefs());
     }
 };
 
@@ -39,40 +33,40 @@ TEST_F(StoreTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
     EXPECT_EQ(config_get_option("Missing", "key", nullptr), nullptr); // reads create nothing
     EXPECT_STREQ(config_get_option("Config", "missing", "default"), "default");
     EXPECT_EQ(config_get_int("Missing", "key", 42), 42);
-    EXPECT_EQ(saved(),
+    EXPECT_EQ(read_back(),
               "[Config]\n\n\tShowFPS = updated, and longer than before\n\tb = 1\n\ta = 1\n\n"
               "[\xC4]\n\n\tk = upper\n\n[\xE4]\n\n\tk = lower\n\n[]\n\n\t = \n");
 }
 
-TEST_F(StoreTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
+// A value has room for 64 bytes more than its text, whether set or read from the file
+// (where it lies beside the next option's record): its buffer grows only when a text
+// does not fit, and never shrinks.
+TEST_F(PrefsDirTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
 {
-    AllocFailure buffers(MemKind::buffer, -1); // records, fails none
-    ASSERT_TRUE(config_set_option("S", "k", "abc"));
-    const char *first = config_get_option("S", "k", nullptr);
-    ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
-    EXPECT_EQ(config_get_option("S", "k", nullptr), first); // in place
-    ASSERT_TRUE(config_set_option("S", "k", std::string(67, 'g').c_str()));
-    ASSERT_TRUE(config_set_option("S", "k", "x")); // buffers never shrink
-    ASSERT_TRUE(config_set_option("S", "empty", ""));
-    EXPECT_EQ(buffers.sizes(), (std::vector<std::size_t>{67, 131, 64}));
-    EXPECT_STREQ(config_get_option("S", "k", nullptr), "x");
-}
-
-// Values read from the file lie beside the next option's record, with the same room.
-using LoadedStoreTest = PrefsDirTest;
-
-TEST_F(LoadedStoreTest, ReadValuesHaveTheSameRoomForEdits)
-{
-    write_file(prefs(), "[S]\nk = abc\nnext = 1\n");
-    ASSERT_TRUE(config_init());
-    AllocFailure buffers(MemKind::buffer, -1); // records, fails none
-    const char *first = config_get_option("S", "k", nullptr);
-    ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
-    EXPECT_EQ(config_get_option("S", "k", nullptr), first); // in place
-    ASSERT_TRUE(config_set_option("S", "k", std::string(67, 'g').c_str()));
-    ASSERT_TRUE(config_set_option("S", "k", std::string(131, 'h').c_str()));
-    EXPECT_EQ(buffers.sizes(), (std::vector<std::size_t>{131, 195}));
-    EXPECT_EQ(read_back(), "[S]\n\n\tk = " + std::string(131, 'h') + "\n\tnext = 1\n");
+    for (const bool loaded : {false, true}) {
+        SCOPED_TRACE(loaded);
+        write_file(prefs(), loaded ? "[S]\nk = abc\nnext = 1\n" : "");
+        ASSERT_TRUE(config_init());
+        std::vector<std::size_t> sizes;
+        platform::testing::set_alloc_fault([&](MemKind kind, std::size_t size) {
+            if (kind == MemKind::buffer)
+                sizes.push_back(size);
+            return false;
+        });
+        ASSERT_TRUE(config_set_option("S", "k", "abc")); // as loaded: nothing is allocated
+        const char *first = config_get_option("S", "k", nullptr);
+        ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
+        EXPECT_EQ(config_get_option("S", "k", nullptr), first); // in place
+        ASSERT_TRUE(config_set_option("S", "k", std::string(67, 'g').c_str()));
+        ASSERT_TRUE(config_set_option("S", "k", std::string(131, 'h').c_str()));
+        ASSERT_TRUE(config_set_option("S", "k", "x"));
+        ASSERT_TRUE(config_set_option("S", "empty", ""));
+        platform::testing::set_alloc_fault(nullptr);
+        EXPECT_EQ(sizes, loaded ? Sizes({131, 195, 64}) : Sizes({67, 131, 195, 64}));
+        EXPECT_EQ(read_back(), std::string("[S]\n\n\tk = x\n") + (loaded ? "\tnext = 1\n" : "") +
+                                   "\tempty = \n");
+        config_shut();
+    }
 }
 
 TEST_F(StoreTest, IntegersFollowTheAtoiRuleAndAreStoredAsPlainDecimal)
@@ -96,7 +90,7 @@ TEST_F(StoreTest, IntegersFollowTheAtoiRuleAndAreStoredAsPlainDecimal)
     }
     for (int32 value : {-5, 0, INT_MIN})
         ASSERT_TRUE(config_set_int("I", std::to_string(value).c_str(), value));
-    EXPECT_NE(saved().find("[I]\n\n\t-5 = -5\n\t0 = 0\n\t-2147483648 = -2147483648\n"),
+    EXPECT_NE(read_back().find("[I]\n\n\t-5 = -5\n\t0 = 0\n\t-2147483648 = -2147483648\n"),
               std::string::npos);
 }
 
@@ -114,12 +108,14 @@ class NoMemoryTest : public StoreTest, public ::testing::WithParamInterface<NoMe
 TEST_P(NoMemoryTest, ReportsOnceAndLeavesTheRest)
 {
     ASSERT_TRUE(config_set_option("Old", "k", "old"));
-    {
-        AllocFailure fail(GetParam().kind, GetParam().nth);
-        EXPECT_FALSE(config_set_option(GetParam().section, "k", std::string(100, 'n').c_str()));
-    }
+    int count = 0;
+    platform::testing::set_alloc_fault([&](MemKind kind, std::size_t) {
+        return kind == GetParam().kind && ++count == GetParam().nth;
+    });
+    EXPECT_FALSE(config_set_option(GetParam().section, "k", std::string(100, 'n').c_str()));
+    platform::testing::set_alloc_fault(nullptr);
     EXPECT_EQ(log.messages(), std::vector<std::string>{"Out of memory"});
-    EXPECT_EQ(saved(), GetParam().leaves);
+    EXPECT_EQ(read_back(), GetParam().leaves);
 }
 
 INSTANTIATE_TEST_SUITE_P(

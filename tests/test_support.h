@@ -1,11 +1,10 @@
 // Shared helpers for the unit tests: temporary program directories, whole-file
-// reads and writes, captured error messages and injected allocation failures.
+// reads and writes, and captured error messages.
 #pragma once
 
 #include "configfile.h"
 #include "platform/files.h"
 #include "platform/library.h"
-#include "platform/lists.h"
 #include "platform/memory.h"
 #include "util.h"
 
@@ -66,11 +65,11 @@ class MessageLog {
   public:
     MessageLog()
     {
-        current() = this;
+        current = this;
         requester_.show = [](CONST_STRPTR title, CONST_STRPTR body, CONST_STRPTR) {
             EXPECT_STREQ(title, "Error");
-            current()->messages_.emplace_back(body);
-            return current()->shown;
+            current->messages_.emplace_back(body);
+            return current->shown;
         };
         display_.connected = [] { return true; };
         platform::register_library({"requester.class", 53, nullptr, nullptr, &requester_});
@@ -82,7 +81,7 @@ class MessageLog {
         IIntuition = nullptr;
         IRequester = nullptr;
         platform::unregister_library("requester.class");
-        current() = nullptr;
+        current = nullptr;
     }
     MessageLog(const MessageLog &) = delete;
     MessageLog &operator=(const MessageLog &) = delete;
@@ -92,39 +91,10 @@ class MessageLog {
     bool shown = true; // what the stand-in answers
 
   private:
-    static MessageLog *&current()
-    {
-        static MessageLog *log = nullptr;
-        return log;
-    }
+    static inline MessageLog *current = nullptr;
     platform::IntuitionIFace display_;
     platform::RequesterIFace requester_;
     std::vector<std::string> messages_;
-};
-
-// Fails the `nth` allocation (counted from 1) of `kind` from now on, every one of that
-// kind when `nth` is 0, none when it is negative. Ends with the object.
-class AllocFailure {
-  public:
-    AllocFailure(platform::MemKind kind, int nth)
-    {
-        platform::testing::set_alloc_fault(
-            [this, kind, nth](platform::MemKind k, std::size_t size) {
-                if (k != kind)
-                    return false;
-                sizes_.push_back(size);
-                return nth == 0 || static_cast<int>(sizes_.size()) == nth;
-            });
-    }
-    ~AllocFailure() { platform::testing::set_alloc_fault(nullptr); }
-    AllocFailure(const AllocFailure &) = delete;
-    AllocFailure &operator=(const AllocFailure &) = delete;
-
-    // Sizes of the allocations of that kind asked for so far.
-    const std::vector<std::size_t> &sizes() const { return sizes_; }
-
-  private:
-    std::vector<std::size_t> sizes_;
 };
 
 // A program directory of its own, with the store created from its preferences file
@@ -137,6 +107,7 @@ class PrefsDirTest : public ::testing::Test {
         config_shut();
         platform::testing::set_program_dir(std::nullopt);
         platform::testing::set_file_hook(nullptr);
+        platform::testing::set_alloc_fault(nullptr);
     }
 
     fs::path prefs() const { return dir / "Karthos.prefs"; }
@@ -144,15 +115,6 @@ class PrefsDirTest : public ::testing::Test {
     // Saves the store and returns what was written.
     std::string read_back()
     {
-        EXPECT_TRUE(config_save());
-        return read_file(prefs());
-    }
-
-    // Loads `bytes` as the preferences file, saves, and returns what was written.
-    std::string round_trip(const std::string &bytes)
-    {
-        write_file(prefs(), bytes);
-        EXPECT_TRUE(config_init());
         EXPECT_TRUE(config_save());
         return read_file(prefs());
     }
