@@ -33,12 +33,6 @@ namespace platform {
 
 namespace {
 
-testing::ScreenModeHook &screen_mode_hook()
-{
-    static testing::ScreenModeHook hook;
-    return hook;
-}
-
 // "59.94": the rate with two decimals, rounded as printf's "%.2f" does, whatever the
 // locale. Empty for a rate that is not a finite positive number.
 std::string rate_text(float rate)
@@ -428,8 +422,6 @@ std::vector<DisplayMode> offered_modes(const std::vector<DisplayMode> &all,
 
 std::optional<DisplayMode> request_screen_mode(const ScreenModeRequest &request)
 {
-    if (screen_mode_hook())
-        return screen_mode_hook()(request);
     if (!display_connected() || !qobject_cast<QApplication *>(QCoreApplication::instance()))
         return std::nullopt;
 
@@ -445,11 +437,6 @@ std::optional<DisplayMode> request_screen_mode(const ScreenModeRequest &request)
     if (row < 0 || static_cast<std::size_t>(row) >= requester->modes.size())
         return std::nullopt;
     return requester->modes[static_cast<std::size_t>(row)];
-}
-
-void testing::set_screen_mode_hook(ScreenModeHook hook)
-{
-    screen_mode_hook() = std::move(hook);
 }
 
 } // namespace platform

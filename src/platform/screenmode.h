@@ -4,7 +4,6 @@
 
 #include "platform/types.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,12 +70,5 @@ int initial_row(const std::vector<DisplayMode> &modes, const ScreenModeRequest &
 // over request.window. The chosen mode, or nothing when the player cancelled or the
 // requester could not be made.
 std::optional<DisplayMode> request_screen_mode(const ScreenModeRequest &request);
-
-namespace testing {
-// While set, request_screen_mode calls the hook instead of showing anything, and
-// returns its result.
-using ScreenModeHook = std::function<std::optional<DisplayMode>(const ScreenModeRequest &)>;
-void set_screen_mode_hook(ScreenModeHook hook);
-} // namespace testing
 
 } // namespace platform
