@@ -25,7 +25,7 @@ struct Pick {
 
 // The list runs from the largest mode, with its real rate, to 640x480 (not below), and
 // opens on the stored mode. (Xorg adds 640x480 modes of its own: any rate will do.)
-TEST_F(ModesE2E, KeysPickFromTheServersModes)
+TEST_F(ModesE2E, KeysPickFromTheServersModesAndABreakCancels)
 {
     const Pick cases[] = {{"800x600/16", "Home Return", "1920x1080/32:59.94"},
                           {"800x600/16", "End Return", "640x480/32:"},
@@ -37,10 +37,7 @@ TEST_F(ModesE2E, KeysPickFromTheServersModes)
         expect_clean_exit();
         EXPECT_NE(prefs().find("\tSize = " + saved), std::string::npos) << prefs();
     }
-}
-
-TEST_F(ModesE2E, BreakWhileTheRequesterIsOpenStillSaves)
-{
+    // A break while the requester is open cancels it, and the launcher ends with the save.
     open_requester("800x600/16");
     kill(launcher->pid(), SIGTERM);
     expect_clean_exit();

@@ -66,18 +66,4 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                                            WayOut{"KeypadEnter", "KP_Enter", 1, true}),
                          [](const auto &test) { return std::string(test.param.name); });
 
-// A game that is missing: the launcher says so, waits for the player, and still saves the
-// window's values. (Which programs cannot be started, and why, is the unit tests'.)
-TEST_F(LauncherE2E, GameThatCannotStartIsReportedAndTheSettingsStillSaved)
-{
-    fs::remove(game.path() / "KarthosDemo");
-    start(STORED);
-    keys(TICK_SHOWFPS + " alt+l");
-    wait_for("Error");
-    EXPECT_FALSE(launcher->wait(500ms)) << "ended before the requester was dismissed";
-    dismiss_error();
-    expect_clean_exit();
-    EXPECT_EQ(prefs(), written(1));
-}
-
 } // namespace
