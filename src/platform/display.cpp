@@ -4,15 +4,16 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <clocale>
 #include <cstdlib>
+#include <dirent.h>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -77,14 +78,18 @@ bool wayland_reachable()
     return ok;
 }
 
-// Compared by hand: a name filter would be compiled as a regular expression, which
-// loads PCRE and its JIT before the window shows.
+// Listed with readdir: QDirIterator makes a file-information object of every entry,
+// and a name filter would be compiled as a regular expression (loading PCRE and its
+// JIT), all before the window shows.
 bool plugin_installed(const QString &platform)
 {
-    QDirIterator files(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms", QDir::Files);
-    while (files.hasNext()) {
-        const QString name = files.nextFileInfo().fileName();
-        if (name.startsWith("libq" + platform) && name.endsWith(".so"))
+    const QByteArray dir =
+        QFile::encodeName(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
+    const std::unique_ptr<DIR, int (*)(DIR *)> entries(opendir(dir.constData()), closedir);
+    const std::string prefix = "libq" + platform.toStdString();
+    while (const dirent *entry = entries ? readdir(entries.get()) : nullptr) {
+        const std::string_view name = entry->d_name;
+        if (name.starts_with(prefix) && name.ends_with(".so"))
             return true;
     }
     return false;

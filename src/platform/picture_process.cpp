@@ -1,6 +1,7 @@
 #include "platform/picture_process.h"
 
 #include "platform/dynlib.h"
+#include "platform/files.h"
 #include "platform/process.h"
 
 #include <QGuiApplication>
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <poll.h>
 #include <string_view>
 #include <sys/wait.h>
@@ -25,30 +25,14 @@ namespace platform {
 
 namespace {
 
-// Larger files are refused unread, and IFF pictures of more pixels before SDL_image
-// allocates for them.
-constexpr std::uintmax_t MAX_FILE_BYTES = 64u << 20;
+// IFF pictures of more pixels are refused before SDL_image allocates for them (files
+// over 64 MiB are refused unread).
 constexpr std::uint64_t MAX_PIXELS = std::uint64_t{1} << 25;
 
 // The launcher's executable, started under these names, does a picture job (see
 // work_if_started_as_picture_process).
 constexpr char DECODER_NAME[] = "ktlaunch-picture-decoder";
 constexpr char ICON_MAKER_NAME[] = "ktlaunch-icon-maker";
-
-// The whole of a regular file, or false.
-bool read_whole_file(const std::string &path, std::vector<std::uint8_t> &data)
-{
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return false;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size == 0 || size > MAX_FILE_BYTES)
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    data.resize(static_cast<std::size_t>(size));
-    return in.read(reinterpret_cast<char *>(data.data()), static_cast<std::streamsize>(size)) &&
-           in.gcount() == static_cast<std::streamsize>(size);
-}
 
 std::uint32_t be32(const std::uint8_t *p)
 {
@@ -102,10 +86,8 @@ struct IffPicture {
 // come before the pixels (BODY) and describe a picture SDL_image can show, and the
 // pixels must be complete inside BODY. True, with is_iff false, for data that is not
 // an IFF picture: the decoders look at that themselves.
-bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &picture)
+bool check_iff_picture(const std::uint8_t *p, std::size_t size, IffPicture &picture)
 {
-    const std::uint8_t *p = data.data();
-    const std::size_t size = data.size();
     if (size < 12 || !is_id(p, "FORM"))
         return true;
     const bool pbm = is_id(p + 8, "PBM ");
@@ -163,6 +145,14 @@ bool check_iff_picture(const std::vector<std::uint8_t> &data, IffPicture &pictur
     if (compression == 0)
         return body_size >= row_part * row_parts;
     return byterun1_rows_fit(body, body_size, row_part, row_parts);
+}
+
+// Reads the whole picture file, never blocking on what is not a regular file, and
+// checks it if it is an IFF picture.
+bool read_picture_file(const std::string &path, FileContents &file, IffPicture &iff)
+{
+    return read_whole_file(path, file) == 0 && file.size() > 0 &&
+           check_iff_picture(reinterpret_cast<const std::uint8_t *>(file.data()), file.size(), iff);
 }
 
 // SDL_image, loaded by the decoder process only.
@@ -249,14 +239,14 @@ bool write_surface(int fd, const SdlImage &sdl, SDL_Surface *decoded, const IffP
 
 bool decode_to(int fd, const std::string &path)
 {
-    std::vector<std::uint8_t> data;
+    FileContents file;
     IffPicture iff;
-    if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
+    if (!read_picture_file(path, file, iff))
         return false;
     SdlImage sdl;
     if (!sdl.complete())
         return false;
-    SDL_RWops *stream = sdl.rw_from_const_mem(data.data(), static_cast<int>(data.size()));
+    SDL_RWops *stream = sdl.rw_from_const_mem(file.data(), static_cast<int>(file.size()));
     if (!stream)
         return false;
     const std::string ext = extension_of(path);
@@ -294,9 +284,9 @@ bool make_theme_icon(int fd, int argc, char **argv)
 
 QSize picture_file_size(const std::string &path)
 {
-    std::vector<std::uint8_t> data;
+    FileContents file;
     IffPicture iff;
-    if (!read_whole_file(path, data) || !check_iff_picture(data, iff))
+    if (!read_picture_file(path, file, iff))
         return {};
     if (iff.is_iff)
         return {iff.width, iff.height};
