@@ -24,12 +24,15 @@ struct Pick {
 };
 
 // The list runs from the largest mode, with its real rate, to 640x480 (not below), and
-// opens on the stored mode. (Xorg adds 640x480 modes of its own: any rate will do.)
+// opens on the stored mode; Escape changes nothing. (Xorg adds 640x480 modes of its own:
+// any rate will do.)
 TEST_F(ModesE2E, KeysPickFromTheServersModesAndABreakCancels)
 {
     const Pick cases[] = {{"800x600/16", "Home Return", "1920x1080/32:59.94"},
                           {"800x600/16", "End Return", "640x480/32:"},
-                          {"1024x768/32:60.00", "Return", "1024x768/32:60.00"}};
+                          {"1920x1080/32:59.94", "Return", "1920x1080/32:59.94"},
+                          {"1024x768/32:60.00", "Return", "1024x768/32:60.00"},
+                          {"1024x768/32:60.00", "Home Escape", "1024x768/32:60.00"}};
     for (const auto &[stored, typed, saved] : cases) {
         open_requester(stored);
         keys(typed, "Pick a screenmode");

@@ -4,6 +4,7 @@
 #include "e2e_support.h"
 
 #include <map>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace {
@@ -16,14 +17,14 @@ struct Protected {
     const char *name;
     uid_t dir_owner, file_owner;
     unsigned mode;
-    bool unreadable; // told at start-up; otherwise when saving
+    bool unreadable;               // told at start-up; otherwise when saving
+    const char *way_out = "alt+l"; // keys; empty: SIGTERM
 };
 
 class ProtectedE2E : public LauncherE2E, public ::testing::WithParamInterface<Protected> {};
 
-// A file the launcher could not read, or may not replace, stays byte for byte through
-// both saves of Save & Launch, with one message; the game still starts, once. (The
-// other ways out save as this one does: e2e_window_test tries them.)
+// A file the launcher could not read, or may not replace, stays byte for byte on every
+// way out, with one message; Save & Launch saves twice and still starts the game, once.
 TEST_P(ProtectedE2E, FileIsUntouchedWithOneMessage)
 {
     const Protected &p = GetParam();
@@ -39,24 +40,47 @@ TEST_P(ProtectedE2E, FileIsUntouchedWithOneMessage)
                    ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups");
     if (p.unreadable)
         dismiss_error();
-    keys("alt+l");
+    if (*p.way_out) {
+        keys(p.way_out);
+    } else {
+        wait_for(TITLE);
+        kill(launcher->pid(), SIGTERM);
+    }
     if (!p.unreadable)
         dismiss_error();
-    EXPECT_EQ(starts(), "started\n"); // the launcher ended: a second message would hold it
+    if (std::string_view(p.way_out) == "alt+l")
+        EXPECT_EQ(starts(), "started\n"); // the launcher ended: a second message would hold it
+    else
+        EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
     EXPECT_EQ(prefs(), STORED);
     EXPECT_EQ(fs::status(game.prefs()).permissions(), fs::perms(p.mode));
 }
 
 constexpr uid_t ROOT = 0, USER = 65534;
 
-INSTANTIATE_TEST_SUITE_P(SaveAndLaunch, ProtectedE2E,
+INSTANTIATE_TEST_SUITE_P(AsAUser, ProtectedE2E,
                          ::testing::Values(
                              // Left by running the game once with sudo: the user cannot read it.
                              Protected{"RootsFile", USER, ROOT, 0600, true},
+                             Protected{"RootsFileQuit", USER, ROOT, 0600, true, "Escape"},
+                             Protected{"RootsFileSaveAndQuit", USER, ROOT, 0600, true, "alt+s"},
+                             Protected{"RootsFileSigterm", USER, ROOT, 0600, true, ""},
                              Protected{"ReadOnlyFile", USER, USER, 0444, false},
                              // A system-wide install: the game directory is not the player's.
                              Protected{"ReadOnlyGameDir", ROOT, ROOT, 0644, false}),
                          [](const auto &test) { return std::string(test.param.name); });
+
+// A FIFO named like the file: the launcher says so at once instead of waiting on it,
+// ends on a break, and leaves the FIFO.
+TEST_F(LauncherE2E, FifoNamedLikeThePrefsNeitherBlocksNorIsReplaced)
+{
+    ASSERT_EQ(mkfifo(game.prefs().c_str(), 0644), 0);
+    launcher = game.start(vars());
+    wait_for("Error");
+    kill(launcher->pid(), SIGTERM);
+    EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
+    EXPECT_TRUE(fs::is_fifo(game.prefs()));
+}
 
 // Started without standard streams and with a descriptor of its parent's: the game
 // gets /dev/null for its streams and nothing else of the launcher's.

@@ -66,4 +66,14 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                                            WayOut{"KeypadEnter", "KP_Enter", 1, true}),
                          [](const auto &test) { return std::string(test.param.name); });
 
+// Save & Quit without a file writes the defaults, in the order the game reads them.
+TEST_F(LauncherE2E, SaveAndQuitOnAMissingFileWritesTheDefaults)
+{
+    launcher = game.start(vars());
+    keys("alt+s");
+    expect_clean_exit();
+    EXPECT_EQ(prefs(), "[Config]\n\n\tVideocard = Software\n\tWindowed = 0\n\tSyncToScreen = 0\n"
+                       "\tShowFPS = 0\n\n[Warp3D]\n\n\tSize = 640x480 16Bit\n");
+}
+
 } // namespace

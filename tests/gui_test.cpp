@@ -91,9 +91,13 @@ TEST_F(GuiTest, DisplayModeTextsShownAndStored)
         {"1024x768/16", "Glide", "Software: 640x480 16Bit", "640x480 16Bit"},
         {"800x600/32:59.9400024", "Vexel", "Vexel: 800x600 32Bit 59.94 Hz", "800x600/32:59.94"},
         {"640x480 16Bit", "Vexel", "Vexel: 640x480 16Bit", "640x480/16"}, // stops at the blank
+        {" +0x320x 0130/ 020: 7.5e1", "Vexel", "Vexel: 800x88 16Bit 75.00 Hz", "800x88/16:75.00"},
         {"1280x1024/24:nan", "Vexel", "Vexel: 1280x1024 24Bit", "1280x1024/24"},
         {"1280x1024/24:-60", "Vexel", "Vexel: 1280x1024 24Bit", "1280x1024/24"},
         {"1280y1024/24:60", "Vexel", "Vexel: 1280x480 16Bit", "1280x480/16"},
+        // Numbers beyond 32 bits are held at the limits; a rate beyond float is none.
+        {"9999999999999999999999999x-99999999999/0x7fffffffff:1e39", "Vexel",
+         "Vexel: 2147483647x-2147483648 2147483647Bit", "2147483647x-2147483648/2147483647"},
         {"800x600/32:inf", "Vexel", "Vexel: 800x600 32Bit", "800x600/32"},
         {"", "Vexel", "Vexel: 640x480 16Bit", "640x480/16"}};
     for (const auto &[size, videocard, text, stored] : cases) {
@@ -123,9 +127,9 @@ TEST_F(GuiTest, EmptySlotsAndAllPendingEventsInOnePassOnTheWindowsSignal)
     EXPECT_FALSE(gui_handler(wsig[WID_MAIN]));                          // nothing left
 }
 
-// What a screen reader meets: every control that takes the focus has a name, with its
-// row's label. (Tab's order is walked end to end and by the game controller.)
-TEST_F(GuiTest, EveryFocusableControlIsNamedWithItsRowsLabel)
+// What a screen reader meets: every control that takes the focus has a name, and Tab
+// goes through them in the window's row order.
+TEST_F(GuiTest, EveryFocusableControlIsNamedAndTabFollowsTheRows)
 {
     ASSERT_TRUE(open_window("[Config]\nVideocard = Vexel\n", "DE"));
     // What is read out: the labels of a control, then its name.
@@ -146,7 +150,16 @@ TEST_F(GuiTest, EveryFocusableControlIsNamedWithItsRowsLabel)
                                                            {OID_SAVE_LAUNCH, "Save & Launch"},
                                                            {OID_SAVE_QUIT, "Save & Quit"},
                                                            {OID_QUIT, "Quit"}};
-    for (const auto &[oid, name] : rows) EXPECT_EQ(spoken(widget<QWidget>(oid)), name);
+    QWidget *focus = widget<QWidget>(OID_SCREENSEL);
+    for (const auto &[oid, name] : rows) {
+        EXPECT_EQ(focus, widget<QWidget>(oid)) << name;
+        EXPECT_EQ(spoken(widget<QWidget>(oid)), name);
+        do focus = focus->nextInFocusChain();
+        while (!(focus->focusPolicy() & Qt::TabFocus) || !focus->isEnabled());
+    }
+    EXPECT_EQ(focus, widget<QWidget>(OID_SCREENSEL)); // and round again
+    EXPECT_EQ(widget<QWidget>(OID_SCREENSTRING)->accessibleName(), "Screen mode");
+    EXPECT_EQ(widget<QWidget>(OID_SCREENSEL)->toolTip(), "Pick a screen mode");
 }
 
 // The banner and the screen-mode button's picture arrive once the window has shown;

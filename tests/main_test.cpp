@@ -69,6 +69,7 @@ TEST_F(MainTest, EachFailingStepLeavesNoLoopNoSaveAndReleasesWhatItGot)
         {I, too_old, {oI}, NO_I},
         {I, no_interface, {oI, gI, cI}, NO_INTERFACE + I},
         {R, missing, {oI, gI, oR, dI, cI}, NO_R},
+        {R, too_old, {oI, gI, oR, dI, cI}, NO_R},
         {R, no_interface, {oI, gI, oR, gR, dI, cI, cR}, NO_INTERFACE + R},
         {"", memory, ALL, "Out of memory"},
         {"", window, ALL, ""}};
