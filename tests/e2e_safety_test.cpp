@@ -89,7 +89,7 @@ TEST_F(LauncherE2E, WithoutStandardStreamsTheGameGetsNullAndNothingElse)
     int inherited[2];
     ASSERT_EQ(pipe(inherited), 0); // without close-on-exec, as a careless parent leaves it
     write_file(game.prefs(), STORED);
-    launcher = game.start(vars(), "", true);
+    launcher = game.start(vars(), "<&- >&- 2>&-");
     close(inherited[0]);
     close(inherited[1]);
     keys("alt+l");

@@ -42,21 +42,15 @@ inline std::string in_quotes(const fs::path &path)
     return "'" + path.string() + "'";
 }
 
-// A child process: the shell's `command`, run in `cwd` in this process's environment
-// without any display, its standard output in `out` and its errors in `out`.err. With
-// `no_std_streams` it starts with its standard streams closed, as a desktop may start it.
+// A child process: the shell's `command`, run in `cwd` without any display, its output
+// in `out` and its errors in `out`.err (redirections in `command` come after those).
 class Process {
   public:
-    Process(const std::string &command, const fs::path &cwd, const fs::path &out,
-            bool no_std_streams = false)
-        : out_(out)
+    Process(const std::string &command, const fs::path &cwd, const fs::path &out) : out_(out)
     {
-        const std::string streams = no_std_streams ? " <&- >&- 2>&-"
-                                                   : " </dev/null >" + in_quotes(out) + " 2>" +
-                                                         in_quotes(out.string() + ".err");
-        const std::string line = "cd " + in_quotes(cwd) +
-                                 " && exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                                 command + streams;
+        const std::string line = "cd " + in_quotes(cwd) + " && exec </dev/null >" + in_quotes(out) +
+                                 " 2>" + in_quotes(out.string() + ".err") +
+                                 " env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + command;
         const char *argv[] = {"/bin/sh", "-c", line.c_str(), nullptr};
         if (posix_spawn(&pid_, argv[0], nullptr, nullptr, const_cast<char **>(argv), environ) != 0)
             status_ = 127 << 8;
@@ -109,13 +103,12 @@ class GameDir {
     fs::path prefs() const { return dir_ / "Karthos.prefs"; }
 
     // Starts the launcher from another directory, so that only the program's own
-    // directory can lead it to its files: `before` it on the command line, env's
-    // NAME=value words and a program to run it with; `args` after it.
-    std::unique_ptr<Process> start(const std::string &before, const std::string &args = "",
-                                   bool no_std_streams = false) const
+    // directory can lead it to its files: `before` it, env's NAME=value words and a
+    // program to run it with; `args` after it.
+    std::unique_ptr<Process> start(const std::string &before, const std::string &args = "") const
     {
         return std::make_unique<Process>(before + " " + in_quotes(dir_ / "KTLaunch") + " " + args,
-                                         cwd_.path(), cwd_ / "stdout.txt", no_std_streams);
+                                         cwd_.path(), cwd_ / "stdout.txt");
     }
 
   private:

@@ -61,8 +61,7 @@ class VirtualPad {
 
 class GamepadTest : public WindowTest {
   protected:
-    // Held for the whole run: SDL starts its controller subsystem once per process, as
-    // in the launcher.
+    // For the whole run: SDL starts its controller subsystem once per process.
     static void SetUpTestSuite()
     {
         setenv("SDL_JOYSTICK_DISABLE_UDEV", "1", 1); // no real device in the way
@@ -93,8 +92,7 @@ class GamepadTest : public WindowTest {
         WindowTest::TearDown();
     }
 
-    // The window on `file`, shown, active and painted: the pads it reads, or -1 when it
-    // reads none.
+    // The window on `file`, shown, active and painted: the pads it reads (-1: none).
     int open_window(const char *file)
     {
         EXPECT_TRUE(WindowTest::open_window(file));
@@ -107,10 +105,7 @@ class GamepadTest : public WindowTest {
     // `pad` moves `control` to `value` and back.
     static void tap(VirtualPad &pad, int control, int value = 1)
     {
-        pad.set(control, value);
-        poll();
-        pad.set(control, 0);
-        poll();
+        for (int now : {value, 0}) pad.set(control, now), poll();
     }
     // The same, then the window's events are handled, with `in_list` tapped in the mode
     // list should one open meanwhile.

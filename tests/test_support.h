@@ -111,6 +111,7 @@ class PrefsDirTest : public ::testing::Test {
     }
 
     fs::path prefs() const { return dir / "Karthos.prefs"; }
+    long files() const { return std::distance(fs::directory_iterator(dir.path()), {}); }
 
     // Saves the store and returns what was written.
     std::string read_back()
