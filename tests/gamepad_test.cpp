@@ -1,6 +1,7 @@
 // The window by game controller: SDL's virtual pads, read in-process on Qt's offscreen
 // display, walk it as a player would; the file they leave is compared whole.
 #include "platform/gamepad.h"
+#include "virtual_pad.h"
 #include "window_support.h"
 
 #include <QApplication>
@@ -9,7 +10,6 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
-#include <SDL.h>
 
 namespace {
 
@@ -20,44 +20,6 @@ constexpr int UP = SDL_CONTROLLER_BUTTON_DPAD_UP, DOWN = SDL_CONTROLLER_BUTTON_D
               RIGHT = SDL_CONTROLLER_BUTTON_DPAD_RIGHT, A = SDL_CONTROLLER_BUTTON_A,
               B = SDL_CONTROLLER_BUTTON_B, START = SDL_CONTROLLER_BUTTON_START,
               BACK = SDL_CONTROLLER_BUTTON_BACK, STICK_Y = 0x100 + SDL_CONTROLLER_AXIS_LEFTY;
-
-// A virtual pad of the family its USB ids name, connected for as long as it lives.
-class VirtualPad {
-  public:
-    VirtualPad(Uint16 vendor, Uint16 product)
-    {
-        SDL_VirtualJoystickDesc desc{SDL_VIRTUAL_JOYSTICK_DESC_VERSION,
-                                     SDL_JOYSTICK_TYPE_GAMECONTROLLER,
-                                     SDL_CONTROLLER_AXIS_MAX,
-                                     SDL_CONTROLLER_BUTTON_MAX,
-                                     0,
-                                     vendor,
-                                     product};
-        joystick_ = SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&desc));
-    }
-    ~VirtualPad()
-    {
-        const SDL_JoystickID id = SDL_JoystickInstanceID(joystick_);
-        SDL_JoystickClose(joystick_);
-        for (int i = 0; i < SDL_NumJoysticks(); ++i)
-            if (SDL_JoystickGetDeviceInstanceID(i) == id)
-                SDL_JoystickDetachVirtual(i);
-    }
-    VirtualPad(const VirtualPad &) = delete;
-    VirtualPad &operator=(const VirtualPad &) = delete;
-
-    // A button (1: down, 0: up) or, from 0x100 on, an axis.
-    void set(int control, int value)
-    {
-        if (control < 0x100)
-            SDL_JoystickSetVirtualButton(joystick_, control, static_cast<Uint8>(value));
-        else
-            SDL_JoystickSetVirtualAxis(joystick_, control - 0x100, static_cast<Sint16>(value));
-    }
-
-  private:
-    SDL_Joystick *joystick_;
-};
 
 class GamepadTest : public WindowTest {
   protected:
@@ -73,18 +35,9 @@ class GamepadTest : public WindowTest {
     {
         WindowTest::SetUp();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); // the pads of earlier tests
-        fs::create_directories(dir / "dev");
+        list_input_device(dir.path(), "input1", PAD_KEYS);
         pt::set_input_device_dirs((dir / "sys").string(), (dir / "dev").string());
-        attach_device("input1", PAD_KEYS); // SDL is loaded only for a pad's device
     }
-    // What the kernel lists for a device with these keys, and its node.
-    void attach_device(const std::string &name, const char *keys)
-    {
-        fs::create_directories(dir / "sys" / name / "capabilities");
-        write_file(dir / "sys" / name / "capabilities/key", keys);
-        write_file(dir / "dev" / ("event" + name.substr(5)), "");
-    }
-    static constexpr const char *PAD_KEYS = "7fff000000000000 0 0 0 0\n"; // BTN_SOUTH...
     void TearDown() override
     {
         pt::set_gamepad_library("libSDL2-2.0.so.0");
@@ -228,7 +181,7 @@ TEST_F(GamepadTest, SdlIsLoadedOnlyOnceAPadsDeviceIsAttached)
     ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), -1);
     const std::pair<const char *, int> devices[] = {{"1f0000 0 0 0 0\n", -1}, {PAD_KEYS, 0}};
     for (const auto &[keys, pads] : devices) {
-        attach_device(pads < 0 ? "input2" : "input3", keys);
+        list_input_device(dir.path(), pads < 0 ? "input2" : "input3", keys);
         QTest::qWait(50);
         EXPECT_EQ(poll(), pads) << keys;
     }

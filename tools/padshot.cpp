@@ -7,12 +7,14 @@
 #include "gui.h"
 #include "platform/display.h"
 #include "platform/files.h"
+#include "platform/gamepad.h"
 #include "platform/signals.h"
 #include "util.h"
+#include "virtual_pad.h"
 
 #include <QApplication>
-#include <SDL.h>
 #include <cstdio>
+#include <cstdlib>
 
 namespace pt = platform::testing;
 
@@ -23,21 +25,24 @@ int main(int argc, char **argv)
         return 2;
     }
     pt::set_program_dir(argv[1]);
+    // The launcher reads pads once a pad's device is attached: a stand-in lists one, until
+    // the window reads the pad (the script ends this program with a signal).
+    struct Devices {
+        char dir[32] = "/tmp/padshot-XXXXXX";
+        ~Devices() { std::filesystem::remove_all(dir); }
+    } devices;
+    if (!mkdtemp(devices.dir))
+        return 1;
+    list_input_device(devices.dir, "input1", PAD_KEYS);
+    pt::set_input_device_dirs(std::string(devices.dir) + "/sys", std::string(devices.dir) + "/dev");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
         return 1;
-    SDL_VirtualJoystickDesc desc{};
-    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-    desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-    desc.vendor_id = 0x045e;
-    desc.product_id = 0x028e;
-    SDL_Joystick *pad = SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&desc));
+    VirtualPad pad(0x045e, 0x028e); // an Xbox 360 pad
 
     platform::install_toolkit_libraries();
     gui_preinit();
-    if (!pad || !getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition) ||
+    if (!pad.attached() || !getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition) ||
         !getLibIFace(&RequesterBase, "requester.class", 51, &IRequester) || !config_init() ||
         !gui_init())
         return 1;
@@ -45,14 +50,14 @@ int main(int argc, char **argv)
     // Once the window is active and reads the pad, the pad moves the focus down.
     while (!QApplication::activeWindow() || pt::poll_gamepads(obj[OID_WIN_MAIN]) < 1)
         IIntuition->pump_events();
-    for (const Uint8 down : {Uint8{1}, Uint8{0}}) {
-        SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_DPAD_DOWN, down);
+    std::filesystem::remove_all(devices.dir);
+    for (const int down : {1, 0}) {
+        pad.set(SDL_CONTROLLER_BUTTON_DPAD_DOWN, down);
         pt::poll_gamepads(obj[OID_WIN_MAIN]);
     }
     while (!gui_handler(platform::Wait(gui_sigs))) {
     }
     gui_shut();
     config_shut();
-    SDL_JoystickClose(pad);
     return 0;
 }
