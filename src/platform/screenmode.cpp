@@ -75,11 +75,14 @@ int32 bits_per_pixel_of_depth(int depth)
 #if QT_CONFIG(xcb)
 
 // libXrandr, loaded when the mode list first opens (the window does not need it) and
-// kept for the run; null when it is not installed.
+// kept for the run; null when it is not installed. The two Xlib functions the pixmap
+// depth needs are found through it, as it stands on Xlib: the launcher does not link
+// Xlib, so that its start-up does not look symbols up in it.
 struct XRandr {
     bool complete()
     {
-        return library.find("XRRQueryExtension", query_extension) &&
+        return library.find("XListPixmapFormats", list_pixmap_formats) &&
+               library.find("XFree", free) && library.find("XRRQueryExtension", query_extension) &&
                library.find("XRRQueryVersion", query_version) &&
                library.find("XRRGetScreenResourcesCurrent", get_screen_resources_current) &&
                library.find("XRRGetScreenResources", get_screen_resources) &&
@@ -91,6 +94,8 @@ struct XRandr {
     }
 
     DynamicLibrary library{"libXrandr.so.2"};
+    decltype(&XListPixmapFormats) list_pixmap_formats = nullptr;
+    decltype(&XFree) free = nullptr;
     decltype(&XRRQueryExtension) query_extension = nullptr;
     decltype(&XRRQueryVersion) query_version = nullptr;
     decltype(&XRRGetScreenResourcesCurrent) get_screen_resources_current = nullptr;
@@ -122,17 +127,17 @@ using ScreenResources = std::unique_ptr<XRRScreenResources, ScreenResourcesFree>
 using OutputInfo = std::unique_ptr<XRROutputInfo, OutputInfoFree>;
 
 // Bits per pixel of the screen's pixmaps: 32 on a screen of depth 24.
-int32 x_bits_per_pixel(Display *display, int screen)
+int32 x_bits_per_pixel(const XRandr &x, Display *display, int screen)
 {
     const int depth = DefaultDepth(display, screen);
     int count = 0;
-    XPixmapFormatValues *formats = XListPixmapFormats(display, &count);
+    XPixmapFormatValues *formats = x.list_pixmap_formats(display, &count);
     int32 bits = 0;
     for (int i = 0; formats && i < count; ++i)
         if (formats[i].depth == depth)
             bits = formats[i].bits_per_pixel;
     if (formats)
-        XFree(formats);
+        x.free(formats);
     return bits > 0 ? bits : bits_per_pixel_of_depth(depth);
 }
 
@@ -207,7 +212,7 @@ std::optional<std::vector<DisplayMode>> xrandr_modes()
 
     const int screen = DefaultScreen(display);
     const ::Window root = RootWindow(display, screen);
-    const int32 depth = x_bits_per_pixel(display, screen);
+    const int32 depth = x_bits_per_pixel(*x, display, screen);
     // What the server already knows is enough, and quick; only when that lists nothing
     // are the outputs probed, which can take a while.
     std::vector<DisplayMode> modes;
