@@ -1,5 +1,4 @@
-// The real executable, started as a user would: without a display, and on a display
-// until a signal ends it.
+// The real executable: without a display, on its command line, and ended by signals.
 #include "e2e_support.h"
 
 namespace {
@@ -37,8 +36,7 @@ struct Invocation {
     std::string out, err;
 };
 
-// The command line is answered without a window; --launch starts the game on the
-// stored settings and leaves the file alone.
+// No window; --launch starts the game on the stored settings and leaves the file alone.
 TEST(RealExecutable, AnswersItsCommandLine)
 {
     const Invocation cases[] = {
@@ -70,8 +68,7 @@ TEST(RealExecutable, AnswersItsCommandLine)
     }
 }
 
-// A menu entry that starts this executable wherever it lies, even under a name the
-// desktop's quoting rules reserve characters of, and that the desktop accepts.
+// A valid menu entry for this executable, even in a folder whose name needs quoting.
 TEST(RealExecutable, InstallsAValidDesktopEntryWithItsIcon)
 {
     TempDir home;

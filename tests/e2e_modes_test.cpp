@@ -1,5 +1,4 @@
-// The screen-mode requester of the real executable on an X server with real mode
-// timings (Xorg with the dummy driver), driven by the keyboard.
+// The real executable's mode list by keyboard, on Xorg's dummy driver with real timings.
 #include "e2e_support.h"
 
 namespace {
@@ -9,8 +8,7 @@ using namespace e2e;
 struct ModesE2E : LauncherE2E {
     ModesE2E() : LauncherE2E(XServer::xorg_dummy) {}
 
-    // Starts in Vexel mode with `size` stored and opens the requester from the
-    // screen-mode button, the first gadget.
+    // Starts in Vexel mode on `size` and opens the list from the screen-mode button.
     void open_requester(const std::string &size)
     {
         start("[Config]\nVideocard = Vexel\n[Warp3D]\nSize = " + size + "\n");

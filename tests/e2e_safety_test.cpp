@@ -1,6 +1,4 @@
-// What the player trusts the launcher with, tried on the real executable: files it
-// may not replace, a game directory it cannot write, no standard streams, a dying
-// display.
+// The real executable on files it may not replace, without standard streams or display.
 #include "e2e_support.h"
 
 #include <map>
@@ -70,8 +68,7 @@ INSTANTIATE_TEST_SUITE_P(AsAUser, ProtectedE2E,
                              Protected{"ReadOnlyGameDir", ROOT, ROOT, 0644, false}),
                          [](const auto &test) { return std::string(test.param.name); });
 
-// A FIFO named like the file: the launcher says so at once instead of waiting on it,
-// ends on a break, and leaves the FIFO.
+// A FIFO named like the file: told at once, not waited on; a break ends; the FIFO stays.
 TEST_F(LauncherE2E, FifoNamedLikeThePrefsNeitherBlocksNorIsReplaced)
 {
     ASSERT_EQ(mkfifo(game.prefs().c_str(), 0644), 0);
@@ -82,8 +79,7 @@ TEST_F(LauncherE2E, FifoNamedLikeThePrefsNeitherBlocksNorIsReplaced)
     EXPECT_TRUE(fs::is_fifo(game.prefs()));
 }
 
-// Started without standard streams and with a descriptor of its parent's: the game
-// gets /dev/null for its streams and nothing else of the launcher's.
+// Without standard streams, with a parent's descriptor: the game gets /dev/null, nothing else.
 TEST_F(LauncherE2E, WithoutStandardStreamsTheGameGetsNullAndNothingElse)
 {
     int inherited[2];

@@ -1,5 +1,4 @@
-// Running the real KTLaunch executable: a game directory of its own, a virtual X
-// server, and the keyboard.
+// The real KTLaunch executable in a game directory of its own, on an X server of its own.
 #pragma once
 
 #include "test_support.h"
@@ -102,9 +101,8 @@ class GameDir {
     fs::path path() const { return dir_.path(); }
     fs::path prefs() const { return dir_ / "Karthos.prefs"; }
 
-    // Starts the launcher from another directory, so that only the program's own
-    // directory can lead it to its files: `before` it, env's NAME=value words and a
-    // program to run it with; `args` after it.
+    // Starts the launcher from another directory (only its own leads it to its files):
+    // `before` it env's NAME=value words and a program to run it with, `args` after it.
     std::unique_ptr<Process> start(const std::string &before, const std::string &args = "") const
     {
         return std::make_unique<Process>(before + " " + in_quotes(dir_ / "KTLaunch") + " " + args,
@@ -116,9 +114,8 @@ class GameDir {
     TempDir cwd_;
 };
 
-// A game directory on an X server of the test's own, with a stand-in game that
-// reports, in a directory of its own ($REPORT), how it was started: the file it found,
-// its open files, and a line in "starts" a start.
+// A game directory on an X server of the test's own; its stand-in game reports in $REPORT
+// the file it found, its open files, and a line in "starts" a start.
 class LauncherE2E : public ::testing::Test {
   protected:
     explicit LauncherE2E(XServer::Kind kind = XServer::xvfb) : x(kind) {}
@@ -160,8 +157,7 @@ class LauncherE2E : public ::testing::Test {
         EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
         return id.substr(0, id.find('\n'));
     }
-    // Gives the window `title` the keyboard focus and types xdotool key names into it
-    // ("alt+s", "Tab", "space", ...), one after another.
+    // Types xdotool key names ("alt+s Tab space") into the window `title`, focused.
     void keys(const std::string &names, const std::string &title = TITLE)
     {
         const std::string window = wait_for(title);

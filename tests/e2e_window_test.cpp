@@ -1,5 +1,4 @@
-// The real executable on a virtual X server, driven by the keyboard as a user would,
-// with the whole preferences file compared byte for byte after every way out.
+// The real executable driven by the keyboard; the whole file compared after every way out.
 #include "e2e_support.h"
 
 namespace {
@@ -18,8 +17,7 @@ std::string written(int show_fps)
            "\n\n[Warp3D]\n\n\tSize = 800x600/32:59.94\n\n[AmigaInput]\n\n\tJoy1 = 0\n";
 }
 
-// From the first gadget in Vexel mode (the screen-mode button): Tab past the render
-// mode, vSync and Windowed to showFPS, and tick it.
+// From the screen-mode button, Tab past the render mode, vSync and Windowed; tick showFPS.
 const std::string TICK_SHOWFPS = "Tab Tab Tab Tab space";
 
 struct WayOut {
@@ -31,8 +29,7 @@ struct WayOut {
 
 class WaysOut : public LauncherE2E, public ::testing::WithParamInterface<WayOut> {};
 
-// Every way out rewrites the file: with the window's values after "Save & Quit" and
-// "Save & Launch", with the values as loaded otherwise.
+// Every way out rewrites the file: with the window's values after a save, else as loaded.
 TEST_P(WaysOut, RewriteTheFile)
 {
     start(STORED);
@@ -43,8 +40,7 @@ TEST_P(WaysOut, RewriteTheFile)
         keys(GetParam().keys);
     expect_clean_exit();
     EXPECT_EQ(prefs(), written(GetParam().show_fps));
-    // The game runs on its own: a start may be reported after the launcher has ended. It
-    // finds the new settings in its own directory.
+    // The game runs on its own, in its directory, and finds the new settings there.
     if (GetParam().launches) {
         EXPECT_EQ(starts(), "started\n");
         EXPECT_EQ(read_file(report / "found.prefs"), written(1));

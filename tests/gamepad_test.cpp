@@ -60,8 +60,7 @@ class GamepadTest : public WindowTest {
     {
         for (int now : {value, 0}) pad.set(control, now), poll();
     }
-    // The same, then the window's events are handled, with `in_list` tapped in the mode
-    // list should one open meanwhile.
+    // The same, the window's events handled, and `in_list` tapped in a mode list that opens.
     static BOOL press(VirtualPad &pad, int control, int value = 1,
                       const std::vector<int> &in_list = {})
     {
@@ -173,8 +172,7 @@ TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
     EXPECT_EQ(hint(), "(hidden)");
 }
 
-// Until a device with a pad's buttons comes (a mouse does not count), SDL is not loaded
-// and nothing polls; its node wakes the window.
+// SDL is loaded once a device with a pad's buttons comes (not a mouse): its node wakes the window.
 TEST_F(GamepadTest, SdlIsLoadedOnlyOnceAPadsDeviceIsAttached)
 {
     fs::remove_all(dir / "sys");

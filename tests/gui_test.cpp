@@ -65,10 +65,8 @@ TEST_F(GuiTest, LanguageRowOffersTheInstalledPacksAndPreselectsTheStoredOrUsersL
     }
 }
 
-// The settings are shown as the game reads them and stored back where they stand, in
-// the game's own spelling; the language, not in the file yet, goes after them. (Settings
-// missing from the file are written with their defaults: the game-controller tests'
-// files show them.)
+// The settings are shown as the game reads them and stored back where they stand, in the
+// game's spelling; the language, not in the file yet, goes after them.
 TEST_F(GuiTest, TheSixSettingsAreShownAndStoredBackWhereTheyStand)
 {
     ASSERT_TRUE(open_window("[Config]\nShowFPS = 1\nVideocard = vexel\nSyncToScreen = 2\n"
@@ -127,8 +125,7 @@ TEST_F(GuiTest, EmptySlotsAndAllPendingEventsInOnePassOnTheWindowsSignal)
     EXPECT_FALSE(gui_handler(wsig[WID_MAIN]));                          // nothing left
 }
 
-// What a screen reader meets: every control that takes the focus has a name, and Tab
-// goes through them in the window's row order.
+// What a screen reader meets: every focusable control named, Tab in the window's row order.
 TEST_F(GuiTest, EveryFocusableControlIsNamedAndTabFollowsTheRows)
 {
     ASSERT_TRUE(open_window("[Config]\nVideocard = Vexel\n", "DE"));
@@ -162,8 +159,7 @@ TEST_F(GuiTest, EveryFocusableControlIsNamedAndTabFollowsTheRows)
     EXPECT_EQ(widget<QWidget>(OID_SCREENSEL)->toolTip(), "Pick a screen mode");
 }
 
-// The banner and the screen-mode button's picture arrive once the window has shown;
-// a banner whose file is broken takes no place at all.
+// The pictures arrive once the window has shown; a broken banner takes no place at all.
 TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShown)
 {
     const std::string banner = read_file(EXAMPLES_DIR "/kt.iff");
@@ -187,8 +183,7 @@ TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShown)
     EXPECT_GE(std::min(button->width(), button->height()), 32);
 }
 
-// A button class that cannot make its objects, as a lack of memory would leave it: the
-// groups and the window above it, the real ones, give up what they were given.
+// A button class that cannot make its objects: the real groups and window above give up theirs.
 ClassIFace failing_buttons()
 {
     ClassIFace c;

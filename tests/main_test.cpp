@@ -62,8 +62,7 @@ TEST_F(MainTest, EachFailingStepLeavesNoLoopNoSaveAndReleasesWhatItGot)
                       NO_R = "Unable to open 'requester.class', version 51+",
                       NO_INTERFACE = "Unable to obtain the main interface for ";
     platform::RequesterIFace *const requester = IRequester; // the stand-in
-    // A library missing (the display: the end-to-end run without one), too old, or without
-    // an interface; the store's memory; the window.
+    // A library missing (no display: end to end), too old, or interface-less; memory; window.
     enum Fault { missing, too_old, no_interface, memory, window };
     const std::tuple<std::string, Fault, Calls, std::string> cases[] = {
         {I, too_old, {oI}, NO_I},

@@ -57,8 +57,7 @@ TEST_F(PictureTest, IlbmOfSeveralDepthsShowsItsPixels)
         }
 }
 
-// SDL2 brings sound libraries that can never be unloaded: they stay in the process that
-// decodes.
+// SDL2's sound libraries can never be unloaded: they stay in the decoding process.
 TEST_F(PictureTest, NoneOfTheDecodersLibrariesIsLoadedHere)
 {
     ASSERT_FALSE(load_bytes(bytes(pattern(3).first)).isNull());

@@ -1,5 +1,4 @@
-// Display modes, the modes offered, and where the requester starts (the modes of a real
-// X server, and keys in the list, are tried end to end).
+// Display modes, the modes offered, and where the list starts (a real server's: end to end).
 #include "platform/screenmode.h"
 
 #include "test_support.h"
@@ -75,8 +74,7 @@ TEST(OfferedModes, FilteredOnceEachLargestFirst)
         EXPECT_EQ(texts(platform::offered_modes(modes(all), request)), offered) << all;
 }
 
-// The list starts on the stored mode (its rate to two decimals), else the current one,
-// else the nearest to the initial size. (Keys in the list are tried end to end.)
+// The list starts on the stored mode (rate to two decimals), the current, or the nearest.
 TEST(RequesterStart, StoredCurrentOrNearestMode)
 {
     const std::string listed = "1024x768x32 65 1344 806, 800x600x32, 640x480x32 25.175 800 525";

@@ -1,5 +1,4 @@
-// The preferences store in memory: names, order, value buffers, numbers, and what
-// an allocation failure at each step leaves behind.
+// The store in memory: names, order, value buffers, numbers, and allocation failures.
 #include "configfile.h"
 #include "test_support.h"
 
@@ -38,9 +37,8 @@ TEST_F(StoreTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
               "[\xC4]\n\n\tk = upper\n\n[\xE4]\n\n\tk = lower\n\n[]\n\n\t = \n");
 }
 
-// A value has room for 64 bytes more than its text, whether set or read from the file
-// (where it lies beside the next option's record): its buffer grows only when a text
-// does not fit, and never shrinks.
+// A value, set or loaded, has room for 64 bytes more than its text: its buffer grows only
+// when a text does not fit, and never shrinks.
 TEST_F(PrefsDirTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
 {
     for (const bool loaded : {false, true}) {
@@ -94,8 +92,7 @@ TEST_F(StoreTest, IntegersFollowTheAtoiRuleAndAreStoredAsPlainDecimal)
               std::string::npos);
 }
 
-// Each allocation of a write failing in turn: "Out of memory" once, the write fails,
-// and the store keeps exactly what that failure leaves.
+// Each allocation of a write failing in turn: told once; the store keeps what it leaves.
 struct NoMemory {
     MemKind kind;
     int nth;

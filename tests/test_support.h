@@ -1,5 +1,4 @@
-// Shared helpers for the unit tests: temporary program directories, whole-file
-// reads and writes, and captured error messages.
+// The tests' helpers: temporary directories, whole files, and captured error messages.
 #pragma once
 
 #include "configfile.h"
@@ -58,9 +57,8 @@ inline std::string read_file(const fs::path &path)
     return text.str();
 }
 
-// Collects what the error requester would have shown: a stand-in "requester.class",
-// offered under its name and put in the handles as if it had been opened, on a
-// display that is there.
+// What the error requester would have shown: a stand-in "requester.class", offered and
+// put in the handles as if opened, on a display that is there.
 class MessageLog {
   public:
     MessageLog()
@@ -97,8 +95,7 @@ class MessageLog {
     std::vector<std::string> messages_;
 };
 
-// A program directory of its own, with the store created from its preferences file
-// (if `prefs` is given) and released at the end.
+// A program directory of its own; the store is released at the end.
 class PrefsDirTest : public ::testing::Test {
   protected:
     void SetUp() override { platform::testing::set_program_dir(dir.path().string()); }

@@ -1,5 +1,4 @@
-// The launcher's window on Qt's offscreen display, on two screens (1024x768 and
-// 800x600), opened as the program opens it.
+// The launcher's window as the program opens it, on two offscreen screens (1024x768, 800x600).
 #pragma once
 
 #include "gui.h"

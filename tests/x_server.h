@@ -16,8 +16,7 @@ class XServer {
   public:
     enum Kind { xvfb, xorg_dummy };
 
-    // Starts the server on a display number it finds free and waits until it accepts
-    // connections: it writes the number, then a newline, to a pipe once it does.
+    // Waits until it accepts connections: it writes its number and a newline to a pipe.
     explicit XServer(Kind kind)
     {
         int ready[2];
