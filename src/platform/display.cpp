@@ -144,7 +144,8 @@ std::string choose_platform()
 // built. (Fontconfig is thread-safe, and Qt, which links it, finds it ready.)
 std::jthread load_fonts_meanwhile(std::string_view platform)
 {
-    if (platform != "xcb" && !platform.starts_with("wayland"))
+    const std::string_view name = platform.substr(0, platform.find(':')); // options follow
+    if (name != "xcb" && !name.starts_with("wayland"))
         return {};
     using FcInit = int (*)();
     const auto init = reinterpret_cast<FcInit>(dlsym(RTLD_DEFAULT, "FcInit"));
