@@ -81,10 +81,6 @@ struct SpawnSetup {
     SpawnSetup &operator=(const SpawnSetup &) = delete;
 };
 
-} // namespace
-
-namespace {
-
 // Starts the program with the request's three streams and nothing else open, the
 // signals the launcher catches or ignores at their defaults and none blocked: its pid,
 // or -1 with errno set.
