@@ -179,23 +179,6 @@ class TempFile {
     int error_ = 0;
 };
 
-int write_all(int fd, const char *data, std::size_t size)
-{
-    constexpr std::size_t CHUNK = std::size_t{64} << 10;
-    while (size > 0) {
-        if (const int e = injected(testing::FileStep::write))
-            return e;
-        const ssize_t n = write(fd, data, std::min(size, CHUNK));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 int sync_file(int fd)
 {
     if (const int e = injected(testing::FileStep::sync))
@@ -286,6 +269,23 @@ int rewrite_in_place(const std::string &target, const struct stat &old, const ch
 }
 
 } // namespace
+
+int write_all(int fd, const char *data, std::size_t size)
+{
+    constexpr std::size_t CHUNK = std::size_t{64} << 10;
+    while (size > 0) {
+        if (const int e = injected(testing::FileStep::write))
+            return e;
+        const ssize_t n = write(fd, data, std::min(size, CHUNK));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
 
 std::string program_file()
 {

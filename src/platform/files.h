@@ -61,6 +61,10 @@ int read_whole_file(const std::string &path, FileContents &contents);
 // files that an earlier writer left behind when it died are removed. 0, or why not.
 int replace_file(const std::string &path, const char *data, std::size_t size);
 
+// Writes all `size` bytes of `data` to `fd`, going on after an interruption: 0, or
+// why not (an errno value; ENOSPC when nothing more could be written).
+int write_all(int fd, const char *data, std::size_t size);
+
 namespace testing {
 // Points the program directory elsewhere; nullopt returns to the executable's own.
 void set_program_dir(std::optional<std::string> dir);

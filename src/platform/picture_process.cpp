@@ -190,21 +190,6 @@ std::string extension_of(const std::string &path)
     return ext.size() > 1 ? ext.substr(1) : std::string();
 }
 
-bool write_all(int fd, const void *data, std::size_t size)
-{
-    const auto *at = static_cast<const char *>(data);
-    while (size > 0) {
-        const ssize_t n = write(fd, at, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Writes the picture's size, then its pixels in the form the screen takes them:
 // 32-bit ARGB, premultiplied, rows without padding.
 bool write_image(int fd, const QImage &picture)
@@ -212,8 +197,10 @@ bool write_image(int fd, const QImage &picture)
     const QImage argb = picture.convertedTo(QImage::Format_ARGB32_Premultiplied);
     const std::uint32_t size[2] = {static_cast<std::uint32_t>(argb.width()),
                                    static_cast<std::uint32_t>(argb.height())};
-    return !argb.isNull() && write_all(fd, size, sizeof size) &&
-           write_all(fd, argb.constBits(), static_cast<std::size_t>(argb.sizeInBytes()));
+    return !argb.isNull() &&
+           write_all(fd, reinterpret_cast<const char *>(size), sizeof size) == 0 &&
+           write_all(fd, reinterpret_cast<const char *>(argb.constBits()),
+                     static_cast<std::size_t>(argb.sizeInBytes())) == 0;
 }
 
 // Writes the picture, a colour key turned into clear pixels, cut to the IFF header's
