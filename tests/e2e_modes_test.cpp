@@ -21,9 +21,8 @@ struct Pick {
     std::string stored, keys, saved;
 };
 
-// The list runs from the largest mode, with its real rate, to 640x480 (not below), and
-// opens on the stored mode; Escape changes nothing. (Xorg adds 640x480 modes of its own:
-// any rate will do.)
+// From the largest mode, at its real rate, down to 640x480 (Xorg adds 640x480 modes of its
+// own: any rate will do); the list opens on the stored mode, and Escape changes nothing.
 TEST_F(ModesE2E, KeysPickFromTheServersModesAndABreakCancels)
 {
     const Pick cases[] = {{"800x600/16", "Home Return", "1920x1080/32:59.94"},

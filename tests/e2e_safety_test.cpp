@@ -30,8 +30,7 @@ TEST_P(ProtectedE2E, FileIsUntouchedWithOneMessage)
     write_file(game.prefs(), STORED);
     ASSERT_EQ(chown(game.prefs().c_str(), p.file_owner, p.file_owner), 0);
     fs::permissions(game.prefs(), fs::perms(p.mode));
-    // As an ordinary user, with a copy of the sanitizer build's suppressions where that
-    // user can read them (a checkout may lie in root's home directory).
+    // As an ordinary user, with the leak suppressions copied where that user can read them.
     fs::copy_file(KTLAUNCH_SOURCE_DIR "/tests/lsan.supp", report / "lsan.supp");
     launcher =
         game.start(vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +

@@ -55,8 +55,7 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                                            WayOut{"Escape", "Escape", 0},
                                            WayOut{"SaveAndQuit", "alt+s", 1},
                                            WayOut{"SaveAndLaunch", "alt+l", 1, true},
-                                           // Return presses the focused button, and
-                                           // elsewhere the default one, Save & Launch.
+                                           // Return: the focused button, else Save & Launch.
                                            WayOut{"ReturnOnQuit", "Tab Tab Tab Return", 0},
                                            WayOut{"ReturnOnACheckBox", "Return", 1, true},
                                            WayOut{"KeypadEnter", "KP_Enter", 1, true}),
