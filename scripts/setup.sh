@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
     # toolchain
     g++ make cmake ninja-build pkg-config clang libclang-rt-14-dev
-    # the window toolkit, display modes and pictures
-    qt6-base-dev libxrandr-dev libsdl2-image-dev
+    # the window toolkit and display modes
+    qt6-base-dev libxrandr-dev
     # game controllers (SDL 2 is loaded at run time; its headers, and the tests, need this)
     libsdl2-dev
     fonts-dejavu-core adwaita-icon-theme

@@ -371,7 +371,7 @@ BOOL launch_game()
                                                    .in = h_in,
                                                    .out = h_out,
                                                    .err = h_err,
-                                                   .min_stack = GAME_STACK});
+                                                   .min_stack = GAME_STACK}) > 0;
     const int error = errno;
     // The game has copies of its own; these were only to hand over.
     close_handle(h_in);

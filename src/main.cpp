@@ -16,7 +16,10 @@
 
 using platform::SIGBREAKF_CTRL_C;
 
-// Found by the version tools in the executable file itself.
+// The original program's version string and stack cookie, kept byte for byte in the
+// executable: --version prints the first, and `strings KTLaunch` finds both, as those
+// who package or support the game look for them. Nothing on Linux reads the cookie;
+// the game's stack is set when it is started (launch_game).
 [[gnu::used]] extern const char verstring[] = "$VER: KTLaunch 3.2 (04.05.2017)";
 [[gnu::used]] extern const char stackcookie[] = "$STACK: 262144";
 

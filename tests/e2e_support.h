@@ -114,14 +114,24 @@ class GameDir {
     TempDir cwd_;
 };
 
+// Whether `program` is on the PATH.
+inline bool installed(const std::string &program)
+{
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 // A game directory on an X server of the test's own; its stand-in game reports in $REPORT
 // the file it found, its open files, and a line in "starts" a start.
 class LauncherE2E : public ::testing::Test {
   protected:
-    explicit LauncherE2E(XServer::Kind kind = XServer::xvfb) : x(kind) {}
+    explicit LauncherE2E(XServer::Kind kind = XServer::xvfb) : kind_(kind), x(kind) {}
 
     void SetUp() override
     {
+        if (kind_ == XServer::xorg_dummy && (geteuid() != 0 || !installed("Xorg")))
+            GTEST_SKIP() << "X.Org with the dummy driver needs root and Xorg";
+        if (!installed("Xvfb") || !installed("xdotool"))
+            GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup.sh installs them)";
         ASSERT_TRUE(x.running()) << x.error();
         fs::permissions(report.path(), fs::perms(0777));
         write_file(game.path() / "KarthosDemo",
@@ -184,6 +194,7 @@ class LauncherE2E : public ::testing::Test {
     }
 
     static constexpr const char *TITLE = "Karthos Preferences";
+    XServer::Kind kind_;
     XServer x;
     GameDir game;
     TempDir report;

@@ -35,13 +35,10 @@ class GamepadTest : public WindowTest {
     {
         WindowTest::SetUp();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); // the pads of earlier tests
-        list_input_device(dir.path(), "input1", PAD_KEYS);
-        pt::set_input_device_dirs((dir / "sys").string(), (dir / "dev").string());
     }
     void TearDown() override
     {
         pt::set_gamepad_library("libSDL2-2.0.so.0");
-        pt::set_input_device_dirs("/sys/class/input", "/dev/input");
         WindowTest::TearDown();
     }
 
@@ -170,19 +167,6 @@ TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
     switch_pro.reset();
     EXPECT_EQ(poll(), 0);
     EXPECT_EQ(hint(), "(hidden)");
-}
-
-// SDL is loaded once a device with a pad's buttons comes (not a mouse): its node wakes the window.
-TEST_F(GamepadTest, SdlIsLoadedOnlyOnceAPadsDeviceIsAttached)
-{
-    fs::remove_all(dir / "sys");
-    ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), -1);
-    const std::pair<const char *, int> devices[] = {{"1f0000 0 0 0 0\n", -1}, {PAD_KEYS, 0}};
-    for (const auto &[keys, pads] : devices) {
-        list_input_device(dir.path(), pads < 0 ? "input2" : "input3", keys);
-        QTest::qWait(50);
-        EXPECT_EQ(poll(), pads) << keys;
-    }
 }
 
 // Without SDL, or with a library that is not SDL, the window opens and pads are ignored.

@@ -1,6 +1,8 @@
 // The launcher's window as the program opens it, on two offscreen screens (1024x768, 800x600).
 #pragma once
 
+#include <QIcon>
+
 #include "gui.h"
 #include "platform/qt_private.h"
 #include "test_support.h"
@@ -27,6 +29,8 @@ class WindowTest : public PrefsDirTest {
         platform::install_toolkit_libraries();
         EXPECT_TRUE(IntuitionBase ||
                     getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition));
+        // The offscreen display names no icon folders, as a desktop's does.
+        QIcon::setThemeSearchPaths({"/usr/share/icons"});
         gui_shut();
         config_shut();
         platform::testing::clear_library_calls();

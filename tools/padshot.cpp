@@ -25,16 +25,6 @@ int main(int argc, char **argv)
         return 2;
     }
     pt::set_program_dir(argv[1]);
-    // The launcher reads pads once a pad's device is attached: a stand-in lists one, until
-    // the window reads the pad (the script ends this program with a signal).
-    struct Devices {
-        char dir[32] = "/tmp/padshot-XXXXXX";
-        ~Devices() { std::filesystem::remove_all(dir); }
-    } devices;
-    if (!mkdtemp(devices.dir))
-        return 1;
-    list_input_device(devices.dir, "input1", PAD_KEYS);
-    pt::set_input_device_dirs(std::string(devices.dir) + "/sys", std::string(devices.dir) + "/dev");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
         return 1;
@@ -50,7 +40,6 @@ int main(int argc, char **argv)
     // Once the window is active and reads the pad, the pad moves the focus down.
     while (!QApplication::activeWindow() || pt::poll_gamepads(obj[OID_WIN_MAIN]) < 1)
         IIntuition->pump_events();
-    std::filesystem::remove_all(devices.dir);
     for (const int down : {1, 0}) {
         pad.set(SDL_CONTROLLER_BUTTON_DPAD_DOWN, down);
         pt::poll_gamepads(obj[OID_WIN_MAIN]);

@@ -3,22 +3,6 @@
 #pragma once
 
 #include <SDL.h>
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-// What the kernel lists under `root`/sys for the input device `name` ("input1") with the
-// key bitmap `keys`, and its node under `root`/dev: the launcher loads SDL only once a
-// device with a pad's buttons (PAD_KEYS: BTN_SOUTH and on) is attached.
-inline constexpr const char *PAD_KEYS = "7fff000000000000 0 0 0 0\n";
-inline void list_input_device(const std::filesystem::path &root, const std::string &name,
-                              const char *keys)
-{
-    std::filesystem::create_directories(root / "sys" / name / "capabilities");
-    std::filesystem::create_directories(root / "dev");
-    std::ofstream(root / "sys" / name / "capabilities/key") << keys;
-    std::ofstream(root / "dev" / ("event" + name.substr(5)));
-}
 
 class VirtualPad {
   public:

@@ -1,6 +1,5 @@
 #include "platform/display.h"
 
-#include "platform/dynlib.h"
 #include "platform/signals.h"
 
 #include <QApplication>
@@ -17,8 +16,6 @@
 #include <string_view>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <xcb/xcb.h>
@@ -46,22 +43,13 @@ const char *env(const char *name)
     return value && *value ? value : nullptr;
 }
 
-// The connection Qt's xcb plug-in makes, display name and authorisation alike, without
-// the extension queries that Xlib would add. libxcb is opened here rather than linked,
-// so that the launcher's start-up does not look symbols up in it, and kept: the
-// plug-in, which needs it anyway, finds it loaded.
+// The connection Qt's xcb plug-in makes, display name and authorisation alike,
+// without the extension queries that Xlib would add.
 bool x11_reachable()
 {
-    static const DynamicLibrary xcb("libxcb.so.1");
-    decltype(&xcb_connect) connect = nullptr;
-    decltype(&xcb_connection_has_error) has_error = nullptr;
-    decltype(&xcb_disconnect) disconnect = nullptr;
-    if (!xcb.find("xcb_connect", connect) || !xcb.find("xcb_connection_has_error", has_error) ||
-        !xcb.find("xcb_disconnect", disconnect))
-        return false;
-    xcb_connection_t *connection = connect(nullptr, nullptr);
-    const bool reachable = has_error(connection) == 0;
-    disconnect(connection);
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    const bool reachable = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
     return reachable;
 }
 
@@ -138,26 +126,6 @@ std::string choose_platform()
     return {};
 }
 
-// Fontconfig reads its configuration and font list the first time Qt lays out text,
-// about a third of the work before the window shows. Read on another core while Qt
-// connects to the display and loads its plug-ins, it is ready when the window is
-// built. (Fontconfig is thread-safe, and Qt, which links it, finds it ready.)
-std::jthread load_fonts_meanwhile(std::string_view platform)
-{
-    const std::string_view name = platform.substr(0, platform.find(':')); // options follow
-    if (name != "xcb" && !name.starts_with("wayland"))
-        return {};
-    using FcInit = int (*)();
-    const auto init = reinterpret_cast<FcInit>(dlsym(RTLD_DEFAULT, "FcInit"));
-    if (!init)
-        return {};
-    try {
-        return std::jthread(init);
-    } catch (const std::system_error &) { // no thread to spare: Qt loads them itself
-        return {};
-    }
-}
-
 // A break ends the program, so a dialog that waits for an answer meanwhile (a
 // requester) is answered with "cancel": control goes back to the main loop.
 void dismiss_modal_dialogs()
@@ -219,13 +187,7 @@ bool display_connect()
         return false;
     app_argv[2] = chosen_platform.data();
     app_argc = 3;
-    {
-        // Qt sets the user's locale as it starts. Set here first, it never changes
-        // under the thread that reads the fonts.
-        std::setlocale(LC_ALL, "");
-        const std::jthread fonts = load_fonts_meanwhile(chosen_platform);
-        application = std::make_unique<QApplication>(app_argc, app_argv);
-    } // the fonts are read: the window's text needs them
+    application = std::make_unique<QApplication>(app_argc, app_argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("KTLaunch");
     // Qt adopts the user's locale for the C library; numbers in the preferences file

@@ -1,6 +1,6 @@
 // A shared library opened at run time and closed with the object, and the functions
-// found in it: for what the launcher needs only now and then (decoding a picture,
-// reading game controllers), so that its start-up does not load them.
+// found in it: for a library the launcher can do without (SDL 2, for game controllers),
+// so that the launcher still starts where it is not installed.
 #pragma once
 
 #include <dlfcn.h>

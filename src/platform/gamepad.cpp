@@ -7,16 +7,11 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <SDL.h>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
-#include <sys/inotify.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -39,76 +34,9 @@ std::string &library_name()
     return name;
 }
 
-// Where the kernel lists the input devices, and where their nodes appear.
-struct DeviceDirs {
-    std::string sys = "/sys/class/input", dev = "/dev/input";
-};
-DeviceDirs &device_dirs()
-{
-    static DeviceDirs dirs;
-    return dirs;
-}
-
-// Whether an attached input device has a joystick's or a gamepad's buttons (the key
-// codes from BTN_JOYSTICK to BTN_THUMBR, by which SDL tells them apart too). Read from
-// sysfs, which needs no access to the devices: SDL, and the sound libraries it brings
-// that never unload, are loaded only for a player who has a pad.
-bool pad_device_attached()
-{
-    constexpr unsigned FIRST = 0x120, LAST = 0x13e, WORD_BITS = sizeof(long) * 8;
-    std::error_code ec; // a device that goes while it is read ends the walk, not the program
-    for (std::filesystem::directory_iterator device(device_dirs().sys, ec), end;
-         !ec && device != end; device.increment(ec)) {
-        // The kernel's longs in hexadecimal, the highest first.
-        std::ifstream caps(device->path() / "capabilities" / "key");
-        std::vector<unsigned long> words;
-        for (std::string word; words.size() < 64 && caps >> word;)
-            words.push_back(std::strtoul(word.c_str(), nullptr, 16));
-        for (unsigned code = FIRST; code <= LAST; ++code)
-            if (code / WORD_BITS < words.size() &&
-                (words[words.size() - 1 - code / WORD_BITS] >> (code % WORD_BITS) & 1))
-                return true;
-    }
-    return false;
-}
-
-// Wakes the loop when a device node comes or changes (inotify on the device directory),
-// for as long as it lives: no timer runs while no pad is there.
-class DeviceWatch {
-  public:
-    DeviceWatch(QObject *parent, std::function<void()> changed)
-        : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-    {
-        if (fd_ < 0 || inotify_add_watch(fd_, device_dirs().dev.c_str(),
-                                         IN_CREATE | IN_ATTRIB | IN_MOVED_TO) < 0)
-            return;
-        notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, parent);
-        QObject::connect(notifier_, &QSocketNotifier::activated, parent,
-                         [this, changed = std::move(changed)] {
-                             char events[4096];
-                             while (read(fd_, events, sizeof events) > 0) {
-                             }
-                             changed();
-                         });
-    }
-    ~DeviceWatch()
-    {
-        delete notifier_;
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    DeviceWatch(const DeviceWatch &) = delete;
-    DeviceWatch &operator=(const DeviceWatch &) = delete;
-
-    bool watching() const { return notifier_ != nullptr; }
-
-  private:
-    int fd_;
-    QSocketNotifier *notifier_ = nullptr;
-};
-
-// libSDL2, opened when the pads are first looked for; the functions of it that are used.
-// Kept in memory once loaded: SDL may leave threads of its own behind.
+// libSDL2, opened once the window shows, and the functions of it that are used. It is
+// optional: without it there are no pads. Kept in memory once loaded: SDL may leave
+// threads of its own behind.
 struct Sdl {
     explicit Sdl(const std::string &name)
         : library(name.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE)
@@ -284,8 +212,7 @@ constexpr int AXIS_SOURCE = 0x100;
 } // namespace
 
 struct Gamepads::State {
-    std::unique_ptr<Sdl> sdl; // null until a pad may be there
-    std::unique_ptr<DeviceWatch> watch;
+    std::unique_ptr<Sdl> sdl;
     PadTarget target;
     std::map<SDL_JoystickID, Pad> pads;
     std::optional<SDL_JoystickID> in_use; // whose glyphs the hint shows
@@ -423,35 +350,12 @@ Gamepads *Gamepads::start(PadTarget target)
 {
     auto state = std::make_unique<State>();
     state->target = std::move(target);
+    if (!(state->sdl = start_sdl()))
+        return nullptr;
     auto *pads = new Gamepads(std::move(state));
-    if (pad_device_attached() ? pads->read_pads() : pads->wait_for_device())
-        return pads;
-    delete pads;
-    return nullptr;
-}
-
-bool Gamepads::read_pads()
-{
-    if (state_->sdl)
-        return true;
-    state_->watch.reset();
-    if (!(state_->sdl = start_sdl()))
-        return false;
-    state_->timer->start(POLL_IDLE);
-    poll(Clock::now()); // the pads already there
-    return true;
-}
-
-bool Gamepads::wait_for_device()
-{
-    state_->watch = std::make_unique<DeviceWatch>(this, [this] {
-        if (pad_device_attached()) // once out of the watch's own handler, which goes
-            QTimer::singleShot(0, this, [this] {
-                if (!read_pads())
-                    deleteLater(); // SDL cannot read them: no pads for this run
-            });
-    });
-    return state_->watch->watching();
+    pads->state_->timer->start(POLL_IDLE);
+    pads->poll(Clock::now()); // the pads already there
+    return pads;
 }
 
 Gamepads::Gamepads(std::unique_ptr<State> state)
@@ -463,8 +367,6 @@ Gamepads::Gamepads(std::unique_ptr<State> state)
 
 Gamepads::~Gamepads()
 {
-    if (!state_->sdl)
-        return;
     for (const auto &[id, pad] : state_->pads) state_->sdl->close(pad.controller);
     state_->sdl->quit_subsystem(SDL_INIT_GAMECONTROLLER);
 }
@@ -472,8 +374,6 @@ Gamepads::~Gamepads()
 int Gamepads::poll(Clock::time_point now)
 {
     State &s = *state_;
-    if (!s.sdl)
-        return -1;
     if (s.polling)
         return static_cast<int>(s.pads.size());
     s.polling = true;
@@ -492,11 +392,6 @@ int Gamepads::poll(Clock::time_point now)
 void testing::set_gamepad_library(const std::string &name)
 {
     library_name() = name;
-}
-
-void testing::set_input_device_dirs(const std::string &sys, const std::string &dev)
-{
-    device_dirs() = {sys, dev};
 }
 
 } // namespace platform

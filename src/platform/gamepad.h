@@ -1,7 +1,7 @@
-// Game controllers as the keyboard. SDL2's game-controller API, loaded when the pads
-// are first looked for, is read on a timer; each press reaches the widget that has the
-// keyboard's focus as the key that does the same there, so that every keyboard path of
-// the window, its pop-up lists and its dialogs serves the pad as well.
+// Game controllers as the keyboard. SDL2's game-controller API, loaded once the window
+// shows, is read on a timer (SDL itself watches for pads that come and go); each press reaches the
+// widget that has the keyboard's focus as the key that does the same there, so that every keyboard
+// path of the window, its pop-up lists and its dialogs serves the pad as well.
 #pragma once
 
 #include <QObject>
@@ -34,21 +34,17 @@ class Gamepads : public QObject {
     using Clock = std::chrono::steady_clock;
 
     // Starts reading the pads for target.window, as a child of it; null, silently, when
-    // SDL2 cannot be loaded or its controller subsystem does not start. While no input
-    // device that may be a pad is attached, it only watches for one to come, and SDL is
-    // not loaded.
+    // SDL2 cannot be loaded or its controller subsystem does not start.
     static Gamepads *start(PadTarget target);
     ~Gamepads() override;
     Gamepads(const Gamepads &) = delete;
     Gamepads &operator=(const Gamepads &) = delete;
 
     // Handles what the pads did since the last call and repeats a direction held, as
-    // at `now`; the number of pads connected, or -1 while SDL is not loaded.
+    // at `now`; the number of pads connected.
     int poll(Clock::time_point now);
 
   private:
-    bool read_pads();       // loads SDL and reads the pads from now on
-    bool wait_for_device(); // false when devices cannot be watched
     struct State;
     explicit Gamepads(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
@@ -57,8 +53,6 @@ class Gamepads : public QObject {
 namespace testing {
 // The library the pads are read through from now on; libSDL2's by default.
 void set_gamepad_library(const std::string &name);
-// Where input devices are listed (sysfs) and appear (their nodes) from now on.
-void set_input_device_dirs(const std::string &sys, const std::string &dev);
 } // namespace testing
 
 } // namespace platform

@@ -1,6 +1,6 @@
-// Pictures for the window: loaded from files, or taken from the desktop's icon theme.
-// Both need the display connection (display_connect), and neither reports a failure:
-// every picture in the window is optional.
+// Pictures for the window: the banner from its file, and icons of the desktop's icon
+// theme. Both are made once the window has been painted, by the window's classes, and
+// neither reports a failure: every picture in the window is optional.
 #pragma once
 
 #include "platform/types.h"
@@ -11,18 +11,15 @@ namespace platform {
 
 struct Picture;
 
-// A picture from a file: an IFF ILBM picture, or any other format SDL2_image reads
-// (PNG, GIF, BMP, ...). It is decoded once it is first shown (by NewImage), so that a
-// window can open without waiting for the image library: only the picture's size is
-// read now. Null when the file is missing or its size cannot be read; if it cannot be
-// decoded then, it gives its place back.
+// An IFF ILBM picture file. The file is read now, for the size the window keeps for
+// it, and decoded once the window shows; if it cannot be decoded then, it gives its
+// place back. Null when the file is missing, unreadable or not an ILBM picture.
 Picture *open_picture(const std::string &path);
 
-// The icon `icon_name` of the desktop's freedesktop icon theme, at least min_size by
-// min_size device-independent pixels and sharp at the screen's pixel density; a theme
-// without the icon falls back to Adwaita. It is looked up once it is first shown (by
-// NewButton); until then the button keeps its place, and it shows "X" if no theme has
-// such an icon.
+// The icon `icon_name` of the desktop's freedesktop icon theme, shown min_size by
+// min_size device-independent pixels, sharp at the screen's pixel density; a theme
+// without the icon falls back to Adwaita. The button keeps its place until it is
+// looked up, and shows "X" if no theme has such an icon.
 Picture *open_theme_picture(CONST_STRPTR icon_name, int32 min_size);
 
 // Frees a picture from any of these functions; null is allowed.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -106,8 +107,7 @@ pid_t spawn(const SpawnRequest &request, short flags)
         &setup.attr, static_cast<short>(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
 
     std::vector<char *> argv;
-    std::string name = request.name.empty() ? request.program.substr(request.program.rfind('/') + 1)
-                                            : request.name;
+    std::string name = request.program.substr(request.program.rfind('/') + 1);
     argv.push_back(name.data());
     std::vector<std::string> args = request.args;
     for (std::string &arg : args) argv.push_back(arg.data());
@@ -124,25 +124,52 @@ pid_t spawn(const SpawnRequest &request, short flags)
     return pid;
 }
 
-} // namespace
-
-bool spawn_detached(const SpawnRequest &request)
+// Reads `size` bytes unless the writer ends first; the bytes read.
+std::size_t read_all(int fd, void *to, std::size_t size)
 {
-    // Children that end are reaped by the system, so none is left a zombie while
-    // the launcher still runs.
-    struct sigaction reap {};
-    reap.sa_handler = SIG_IGN;
-    reap.sa_flags = SA_NOCLDWAIT;
-    sigemptyset(&reap.sa_mask);
-    sigaction(SIGCHLD, &reap, nullptr);
-    // A session of its own: the launcher's terminal closing or a Ctrl-C there does
-    // not reach the game.
-    return spawn(request, POSIX_SPAWN_SETSID) > 0;
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = read(fd, static_cast<char *>(to) + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
-pid_t spawn_child(const SpawnRequest &request)
+} // namespace
+
+pid_t spawn_detached(const SpawnRequest &request)
 {
-    return spawn(request, 0);
+    // A child of the launcher's starts the program and ends at once, so that the system
+    // adopts the program: whenever it ends, it is not left a zombie of the launcher's,
+    // and the launcher's own handling of children stays as it was. The child reports
+    // the program's pid, or why it could not start, through a pipe.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t middle = fork();
+    if (middle == 0) {
+        // A session of its own: the launcher's terminal closing or a Ctrl-C there does
+        // not reach the program.
+        const pid_t pid = spawn(request, POSIX_SPAWN_SETSID);
+        const int result[2] = {pid, pid < 0 ? errno : 0};
+        _exit(write(report[1], result, sizeof result) == sizeof result ? 0 : 1);
+    }
+    const int fork_error = errno;
+    close(report[1]);
+    int result[2] = {-1, fork_error};
+    if (middle > 0) {
+        if (read_all(report[0], result, sizeof result) != sizeof result)
+            result[0] = -1, result[1] = ECHILD;
+        while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    close(report[0]);
+    errno = result[1];
+    return result[0];
 }
 
 } // namespace platform

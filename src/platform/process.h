@@ -1,5 +1,4 @@
-// Starting other programs: the game, with the launcher's standard streams handed on,
-// and helpers that the launcher waits for.
+// Starting the game, with the launcher's standard streams handed on.
 #pragma once
 
 #include <string>
@@ -24,17 +23,12 @@ struct SpawnRequest {
     std::string working_dir;
     int in = 0, out = 1, err = 2; // become the program's standard streams
     unsigned long min_stack = 0;  // the program's stack limit is raised to this if lower
-    std::string name = {};        // its argv[0]; the program's file name when empty
 };
 
 // Starts the program in a session of its own, with only its three standard streams
-// open, and does not wait for it; the launcher
-// never leaves it a zombie. False, with errno set, when it could not be started,
-// including when it is missing or not an executable.
-bool spawn_detached(const SpawnRequest &request);
-
-// Starts the program with only its three standard streams open, as a child that the
-// caller waits for (waitpid). Its pid, or -1 with errno set.
-pid_t spawn_child(const SpawnRequest &request);
+// open, and does not wait for it: it is not the launcher's child, so the launcher
+// never leaves it a zombie. Its pid, or -1 with errno set when it could not be
+// started, including when it is missing or not an executable.
+pid_t spawn_detached(const SpawnRequest &request);
 
 } // namespace platform

@@ -2,24 +2,30 @@
 // src/platform/ includes this.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/window.h"
 
+#include <QImage>
 #include <QPixmap>
+#include <memory>
 #include <string>
 
 class QWidget;
 
 namespace platform {
 
-// A picture ready to be shown in the window.
+// A picture for the window, made once the window shows: from an IFF file, read whole,
+// or an icon of the theme; and the size it takes meanwhile.
 struct Picture {
-    QPixmap pixmap;
-    // Or, until it is first shown, where it is to come from: a file to decode or an
-    // icon of the theme to look up, and its size.
-    std::string file = {};
-    QSize size = {};
+    std::shared_ptr<const FileContents> file;
+    QSize size;
     std::string icon = {};
 };
+
+// The file's picture; null when it has none or its pixels are damaged.
+QImage decode_picture(const Picture &picture);
+// The icon for this screen; null when no theme has it.
+QPixmap theme_icon(const Picture &picture);
 
 // The desktop window of an open window, as parent for dialogs; null when not open.
 QWidget *window_widget(Window *window);

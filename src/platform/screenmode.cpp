@@ -1,7 +1,6 @@
 #include "platform/screenmode.h"
 
 #include "platform/display.h"
-#include "platform/dynlib.h"
 #include "platform/qt_private.h"
 
 #include <QApplication>
@@ -74,70 +73,27 @@ int32 bits_per_pixel_of_depth(int depth)
 
 #if QT_CONFIG(xcb)
 
-// libXrandr, loaded when the mode list first opens (the window does not need it) and
-// kept for the run; null when it is not installed. The two Xlib functions the pixmap
-// depth needs are found through it, as it stands on Xlib: the launcher does not link
-// Xlib, so that its start-up does not look symbols up in it.
-struct XRandr {
-    bool complete()
-    {
-        return library.find("XListPixmapFormats", list_pixmap_formats) &&
-               library.find("XFree", free) && library.find("XRRQueryExtension", query_extension) &&
-               library.find("XRRQueryVersion", query_version) &&
-               library.find("XRRGetScreenResourcesCurrent", get_screen_resources_current) &&
-               library.find("XRRGetScreenResources", get_screen_resources) &&
-               library.find("XRRFreeScreenResources", free_screen_resources) &&
-               library.find("XRRGetOutputInfo", get_output_info) &&
-               library.find("XRRFreeOutputInfo", free_output_info) &&
-               library.find("XRRGetCrtcInfo", get_crtc_info) &&
-               library.find("XRRFreeCrtcInfo", free_crtc_info);
-    }
-
-    DynamicLibrary library{"libXrandr.so.2"};
-    decltype(&XListPixmapFormats) list_pixmap_formats = nullptr;
-    decltype(&XFree) free = nullptr;
-    decltype(&XRRQueryExtension) query_extension = nullptr;
-    decltype(&XRRQueryVersion) query_version = nullptr;
-    decltype(&XRRGetScreenResourcesCurrent) get_screen_resources_current = nullptr;
-    decltype(&XRRGetScreenResources) get_screen_resources = nullptr;
-    decltype(&XRRFreeScreenResources) free_screen_resources = nullptr;
-    decltype(&XRRGetOutputInfo) get_output_info = nullptr;
-    decltype(&XRRFreeOutputInfo) free_output_info = nullptr;
-    decltype(&XRRGetCrtcInfo) get_crtc_info = nullptr;
-    decltype(&XRRFreeCrtcInfo) free_crtc_info = nullptr;
-};
-
-const XRandr *xrandr()
-{
-    static XRandr library;
-    static const bool loaded = library.complete();
-    return loaded ? &library : nullptr;
-}
-
 struct ScreenResourcesFree {
-    void operator()(XRRScreenResources *resources) const
-    {
-        xrandr()->free_screen_resources(resources);
-    }
+    void operator()(XRRScreenResources *resources) const { XRRFreeScreenResources(resources); }
 };
 struct OutputInfoFree {
-    void operator()(XRROutputInfo *info) const { xrandr()->free_output_info(info); }
+    void operator()(XRROutputInfo *info) const { XRRFreeOutputInfo(info); }
 };
 using ScreenResources = std::unique_ptr<XRRScreenResources, ScreenResourcesFree>;
 using OutputInfo = std::unique_ptr<XRROutputInfo, OutputInfoFree>;
 
 // Bits per pixel of the screen's pixmaps: 32 on a screen of depth 24.
-int32 x_bits_per_pixel(const XRandr &x, Display *display, int screen)
+int32 x_bits_per_pixel(Display *display, int screen)
 {
     const int depth = DefaultDepth(display, screen);
     int count = 0;
-    XPixmapFormatValues *formats = x.list_pixmap_formats(display, &count);
+    XPixmapFormatValues *formats = XListPixmapFormats(display, &count);
     int32 bits = 0;
     for (int i = 0; formats && i < count; ++i)
         if (formats[i].depth == depth)
             bits = formats[i].bits_per_pixel;
     if (formats)
-        x.free(formats);
+        XFree(formats);
     return bits > 0 ? bits : bits_per_pixel_of_depth(depth);
 }
 
@@ -157,20 +113,20 @@ DisplayMode x_mode(const XRRModeInfo &info, int32 depth)
 }
 
 // The modes of the connected outputs, each once, in the outputs' order.
-std::vector<DisplayMode> x_output_modes(const XRandr &x, Display *display,
-                                        const XRRScreenResources &resources, int32 depth)
+std::vector<DisplayMode> x_output_modes(Display *display, const XRRScreenResources &resources,
+                                        int32 depth)
 {
     std::vector<DisplayMode> modes;
     std::unordered_set<RRMode> seen, current;
     auto *res = const_cast<XRRScreenResources *>(&resources);
     for (int o = 0; o < resources.noutput; ++o) {
-        const OutputInfo output(x.get_output_info(display, res, resources.outputs[o]));
+        const OutputInfo output(XRRGetOutputInfo(display, res, resources.outputs[o]));
         if (!output || output->connection != RR_Connected)
             continue;
         if (output->crtc != 0)
-            if (XRRCrtcInfo *crtc = x.get_crtc_info(display, res, output->crtc)) {
+            if (XRRCrtcInfo *crtc = XRRGetCrtcInfo(display, res, output->crtc)) {
                 current.insert(crtc->mode);
-                x.free_crtc_info(crtc);
+                XRRFreeCrtcInfo(crtc);
             }
         for (int m = 0; m < output->nmode; ++m) {
             const RRMode id = output->modes[m];
@@ -202,25 +158,24 @@ Display *qt_x_display()
 std::optional<std::vector<DisplayMode>> xrandr_modes()
 {
     Display *display = qt_x_display();
-    const XRandr *x = display ? xrandr() : nullptr;
-    if (!x)
+    if (!display)
         return std::nullopt;
     int event_base = 0, error_base = 0, major = 0, minor = 0;
-    if (!x->query_extension(display, &event_base, &error_base) ||
-        !x->query_version(display, &major, &minor) || major < 1 || (major == 1 && minor < 2))
+    if (!XRRQueryExtension(display, &event_base, &error_base) ||
+        !XRRQueryVersion(display, &major, &minor) || major < 1 || (major == 1 && minor < 2))
         return std::nullopt;
 
     const int screen = DefaultScreen(display);
     const ::Window root = RootWindow(display, screen);
-    const int32 depth = x_bits_per_pixel(*x, display, screen);
+    const int32 depth = x_bits_per_pixel(display, screen);
     // What the server already knows is enough, and quick; only when that lists nothing
     // are the outputs probed, which can take a while.
     std::vector<DisplayMode> modes;
-    if (const ScreenResources current{x->get_screen_resources_current(display, root)})
-        modes = x_output_modes(*x, display, *current, depth);
+    if (const ScreenResources current{XRRGetScreenResourcesCurrent(display, root)})
+        modes = x_output_modes(display, *current, depth);
     if (modes.empty())
-        if (const ScreenResources probed{x->get_screen_resources(display, root)})
-            modes = x_output_modes(*x, display, *probed, depth);
+        if (const ScreenResources probed{XRRGetScreenResources(display, root)})
+            modes = x_output_modes(display, *probed, depth);
     if (modes.empty())
         return std::nullopt; // nothing connected: the screens will do
     return modes;

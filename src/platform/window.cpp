@@ -2,7 +2,6 @@
 
 #include "platform/gamepad.h"
 #include "platform/picture.h"
-#include "platform/picture_process.h"
 #include "platform/qt_private.h"
 #include "platform/signals.h"
 
@@ -27,7 +26,6 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
-#include <malloc.h>
 #include <memory>
 #include <vector>
 
@@ -174,19 +172,9 @@ class AfterFirstPaint : public QObject {
     {
         if (event->type() == QEvent::Paint && work_) {
             watched->removeEventFilter(this);
-            QTimer::singleShot(0, watched, [work = std::exchange(work_, {})] {
-                work();
-                trim_heap_soon();
-            });
+            QTimer::singleShot(0, watched, std::exchange(work_, {}));
         }
         return false;
-    }
-
-    // What the start-up freed goes back to the system once this work is done, rather
-    // than staying in the heap for the rest of the run.
-    static void trim_heap_soon()
-    {
-        QTimer::singleShot(100, QCoreApplication::instance(), [] { malloc_trim(0); });
     }
 
   private:
@@ -195,39 +183,37 @@ class AfterFirstPaint : public QObject {
 
 // A picture that takes its place at once and is decoded once the window shows; if it
 // cannot be decoded then, it gives its place back.
-QLabel *deferred_image(const Picture &picture)
+QLabel *deferred_image(std::unique_ptr<Picture> picture)
 {
     auto *label = new QLabel;
     // Its height now, and at least its width: a wider window keeps it centred.
-    label->setMinimumWidth(picture.size.width());
-    label->setFixedHeight(picture.size.height());
-    new AfterFirstPaint(label, [label, file = picture.file, size = picture.size] {
-        picture_later(PictureJob::decode_file, {file}, size, label, [label](const QImage &image) {
-            if (image.isNull())
-                label->hide();
-            else
-                label->setPixmap(QPixmap::fromImage(image));
-        });
+    label->setMinimumWidth(picture->size.width());
+    label->setFixedHeight(picture->size.height());
+    new AfterFirstPaint(label, [label, picture = std::shared_ptr<Picture>(std::move(picture))] {
+        const QImage image = decode_picture(*picture);
+        if (image.isNull())
+            label->hide();
+        else
+            label->setPixmap(QPixmap::fromImage(image));
     });
     return label;
 }
 
 // A theme icon that is looked up once the window shows; "X" when there is none.
-void defer_icon(QPushButton *button, const Picture &picture)
+void defer_icon(QPushButton *button, std::unique_ptr<Picture> picture)
 {
-    QPixmap blank(picture.size);
+    QPixmap blank(picture->size);
     blank.fill(Qt::transparent);
     button->setIcon(blank);
-    button->setIconSize(picture.size);
-    new AfterFirstPaint(button, [button, icon = picture.icon, size = picture.size.width()] {
-        theme_icon_later(icon, size, button, [button](const QPixmap &found) {
-            if (found.isNull()) {
-                button->setIcon(QIcon());
-                button->setText("X");
-            } else {
-                button->setIcon(found);
-            }
-        });
+    button->setIconSize(picture->size);
+    new AfterFirstPaint(button, [button, picture = std::shared_ptr<Picture>(std::move(picture))] {
+        const QPixmap found = theme_icon(*picture);
+        if (found.isNull()) {
+            button->setIcon(QIcon());
+            button->setText("X");
+        } else {
+            button->setIcon(found);
+        }
     });
 }
 
@@ -375,17 +361,14 @@ Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size
     auto *button = new QPushButton;
     button->setObjectName(gadget_name(id));
     button->setAutoDefault(true); // Return on the focused button presses it
-    if (pic && pic->pixmap.isNull()) {
-        defer_icon(button, *pic);
-    } else if (pic) {
-        button->setIcon(pic->pixmap);
-        button->setIconSize(pic->pixmap.deviceIndependentSize().toSize());
-    } else {
+    const bool has_picture = pic != nullptr;
+    if (has_picture)
+        defer_icon(button, std::move(pic));
+    else
         button->setText(mnemonic_text(text));
-    }
     if (min_size > 0) {
         // A picture button: square, as large as its contents need, never narrower.
-        const QSize hint = pic ? button->sizeHint() : QSize(0, button->sizeHint().height());
+        const QSize hint = has_picture ? button->sizeHint() : QSize(0, button->sizeHint().height());
         const int side = std::max({min_size, hint.width(), hint.height()});
         button->setFixedSize(side, side);
     }
@@ -426,13 +409,10 @@ Object *NewTextField(uint32 id)
 
 Object *NewImage(Picture *picture)
 {
-    std::unique_ptr<Picture> pic(picture);
-    if (!pic)
+    if (!picture)
         return nullptr;
-    QLabel *label = pic->pixmap.isNull() ? deferred_image(*pic) : new QLabel;
+    QLabel *label = deferred_image(std::unique_ptr<Picture>(picture));
     label->setObjectName("image");
-    if (!pic->pixmap.isNull())
-        label->setPixmap(pic->pixmap);
     label->setAlignment(Qt::AlignCenter);
     return new Object(label);
 }
