@@ -44,10 +44,21 @@ struct Run {
     double children = 0;
 };
 
+// A /proc file's text; empty when the process has gone (even while it is read).
+std::string proc_text(const std::string &file)
+{
+    try {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    } catch (const std::ios_base::failure &) {
+        return {};
+    }
+}
+
 // The "Field:   123 kB" line of a /proc file; 0 when the process has gone.
 double proc_kb(const std::string &file, const std::string &field)
 {
-    std::ifstream in(file);
+    std::istringstream in(proc_text(file));
     for (std::string line; std::getline(in, line);)
         if (line.starts_with(field + ":"))
             return std::stod(line.substr(field.size() + 1));
@@ -63,8 +74,7 @@ std::vector<pid_t> tree_of(pid_t root)
         const pid_t pid = std::atoi(entry->d_name);
         if (pid <= 0)
             continue;
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const std::string text = proc_text("/proc/" + std::to_string(pid) + "/stat");
         const auto close = text.rfind(')');
         if (close == std::string::npos)
             continue;

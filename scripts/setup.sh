@@ -8,8 +8,9 @@ packages=(
     g++ make cmake ninja-build pkg-config clang libclang-rt-14-dev
     # the window toolkit and display modes
     qt6-base-dev libxrandr-dev
-    # game controllers (SDL 2 is loaded at run time; its headers, and the tests, need this)
-    libsdl2-dev
+    # game controllers (SDL 2 is loaded at run time; its headers, and the tests, need this;
+    # udev tells whether a pad is attached)
+    libsdl2-dev libudev-dev
     fonts-dejavu-core adwaita-icon-theme
     # the window icon, drawn as SVG and rendered by the build; the desktop entry check
     librsvg2-bin desktop-file-utils

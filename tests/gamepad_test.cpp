@@ -35,10 +35,12 @@ class GamepadTest : public WindowTest {
     {
         WindowTest::SetUp();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); // the pads of earlier tests
+        pt::assume_pad_attached(true);                  // udev does not list virtual pads
     }
     void TearDown() override
     {
         pt::set_gamepad_library("libSDL2-2.0.so.0");
+        pt::assume_pad_attached(false);
         WindowTest::TearDown();
     }
 
@@ -167,6 +169,15 @@ TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
     switch_pro.reset();
     EXPECT_EQ(poll(), 0);
     EXPECT_EQ(hint(), "(hidden)");
+}
+
+// While udev lists no pad's device (none on a test machine), SDL is not started.
+TEST_F(GamepadTest, WithoutAPadsDeviceSdlIsNotStarted)
+{
+    if (fs::exists("/dev/input/js0"))
+        GTEST_SKIP() << "this machine has a joystick";
+    pt::assume_pad_attached(false);
+    ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), -1);
 }
 
 // Without SDL, or with a library that is not SDL, the window opens and pads are ignored.

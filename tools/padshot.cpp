@@ -25,6 +25,7 @@ int main(int argc, char **argv)
         return 2;
     }
     pt::set_program_dir(argv[1]);
+    pt::assume_pad_attached(true); // udev does not list virtual pads
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
         return 1;

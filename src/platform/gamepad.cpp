@@ -7,11 +7,14 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <SDL.h>
+#include <libudev.h>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,6 +36,75 @@ std::string &library_name()
     static std::string name = "libSDL2-2.0.so.0";
     return name;
 }
+
+bool &pad_assumed()
+{
+    static bool assume = false;
+    return assume;
+}
+
+template <class T, T *(*Unref)(T *)> struct Unreffer {
+    void operator()(T *object) const { Unref(object); }
+};
+using Udev = std::unique_ptr<udev, Unreffer<udev, udev_unref>>;
+using UdevMonitor = std::unique_ptr<udev_monitor, Unreffer<udev_monitor, udev_monitor_unref>>;
+using UdevEnumerate =
+    std::unique_ptr<udev_enumerate, Unreffer<udev_enumerate, udev_enumerate_unref>>;
+using UdevDevice = std::unique_ptr<udev_device, Unreffer<udev_device, udev_device_unref>>;
+
+// Input devices as udev classes them: whether one is a joystick or a gamepad
+// (ID_INPUT_JOYSTICK, by which SDL tells them apart too), and news of those that come.
+// The kernel makes such a device for every pad it drives, also for those that SDL then
+// reads through hidraw. SDL, and the sound libraries it brings that never unload, are
+// loaded only for a player who has a pad.
+class PadDevices {
+  public:
+    PadDevices(QObject *parent, std::function<void()> pad_added) : udev_(udev_new())
+    {
+        if (udev_)
+            monitor_.reset(udev_monitor_new_from_netlink(udev_.get(), "udev"));
+        if (!monitor_ ||
+            udev_monitor_filter_add_match_subsystem_devtype(monitor_.get(), "input", nullptr) < 0 ||
+            udev_monitor_enable_receiving(monitor_.get()) < 0)
+            return;
+        notifier_ =
+            new QSocketNotifier(udev_monitor_get_fd(monitor_.get()), QSocketNotifier::Read, parent);
+        QObject::connect(notifier_, &QSocketNotifier::activated, parent,
+                         [this, added = std::move(pad_added)] {
+                             const UdevDevice device(udev_monitor_receive_device(monitor_.get()));
+                             if (device && is_pad(device.get()))
+                                 added();
+                         });
+    }
+    ~PadDevices() { delete notifier_; }
+    PadDevices(const PadDevices &) = delete;
+    PadDevices &operator=(const PadDevices &) = delete;
+
+    // False where udev cannot be asked (no udev in a container, say).
+    bool watching() const { return notifier_ != nullptr; }
+
+    bool any_attached() const
+    {
+        const UdevEnumerate found(udev_ ? udev_enumerate_new(udev_.get()) : nullptr);
+        return found && udev_enumerate_add_match_subsystem(found.get(), "input") >= 0 &&
+               udev_enumerate_add_match_property(found.get(), "ID_INPUT_JOYSTICK", "1") >= 0 &&
+               udev_enumerate_scan_devices(found.get()) >= 0 &&
+               udev_enumerate_get_list_entry(found.get()) != nullptr;
+    }
+
+  private:
+    static bool is_pad(udev_device *device)
+    {
+        const char *action = udev_device_get_action(device);
+        const char *joystick = udev_device_get_property_value(device, "ID_INPUT_JOYSTICK");
+        return action && std::string_view(action) == "add" && joystick &&
+               std::string_view(joystick) == "1";
+    }
+
+    Udev udev_;
+    UdevMonitor monitor_;
+    QSocketNotifier *notifier_ = nullptr;
+};
 
 // libSDL2, opened once the window shows, and the functions of it that are used. It is
 // optional: without it there are no pads. Kept in memory once loaded: SDL may leave
@@ -212,7 +284,8 @@ constexpr int AXIS_SOURCE = 0x100;
 } // namespace
 
 struct Gamepads::State {
-    std::unique_ptr<Sdl> sdl;
+    std::unique_ptr<Sdl> sdl; // null until a pad's device is attached
+    std::unique_ptr<PadDevices> devices;
     PadTarget target;
     std::map<SDL_JoystickID, Pad> pads;
     std::optional<SDL_JoystickID> in_use; // whose glyphs the hint shows
@@ -350,12 +423,35 @@ Gamepads *Gamepads::start(PadTarget target)
 {
     auto state = std::make_unique<State>();
     state->target = std::move(target);
-    if (!(state->sdl = start_sdl()))
-        return nullptr;
     auto *pads = new Gamepads(std::move(state));
-    pads->state_->timer->start(POLL_IDLE);
-    pads->poll(Clock::now()); // the pads already there
-    return pads;
+    State &s = *pads->state_;
+    s.devices = std::make_unique<PadDevices>(pads, [pads] {
+        // Once out of the notifier's own handler, which goes with the watch.
+        QTimer::singleShot(0, pads, [pads] {
+            if (!pads->read_pads())
+                pads->deleteLater(); // SDL cannot read them: no pads for this run
+        });
+    });
+    // Where udev cannot tell, SDL looks for itself.
+    if (!pad_assumed() && s.devices->watching() && !s.devices->any_attached())
+        return pads;
+    if (pads->read_pads())
+        return pads;
+    delete pads;
+    return nullptr;
+}
+
+bool Gamepads::read_pads()
+{
+    State &s = *state_;
+    if (s.sdl)
+        return true;
+    if (!(s.sdl = start_sdl()))
+        return false;
+    s.devices.reset(); // SDL watches for pads from now on
+    s.timer->start(POLL_IDLE);
+    poll(Clock::now()); // the pads already there
+    return true;
 }
 
 Gamepads::Gamepads(std::unique_ptr<State> state)
@@ -367,6 +463,8 @@ Gamepads::Gamepads(std::unique_ptr<State> state)
 
 Gamepads::~Gamepads()
 {
+    if (!state_->sdl)
+        return;
     for (const auto &[id, pad] : state_->pads) state_->sdl->close(pad.controller);
     state_->sdl->quit_subsystem(SDL_INIT_GAMECONTROLLER);
 }
@@ -374,6 +472,8 @@ Gamepads::~Gamepads()
 int Gamepads::poll(Clock::time_point now)
 {
     State &s = *state_;
+    if (!s.sdl)
+        return -1;
     if (s.polling)
         return static_cast<int>(s.pads.size());
     s.polling = true;
@@ -392,6 +492,11 @@ int Gamepads::poll(Clock::time_point now)
 void testing::set_gamepad_library(const std::string &name)
 {
     library_name() = name;
+}
+
+void testing::assume_pad_attached(bool assume)
+{
+    pad_assumed() = assume;
 }
 
 } // namespace platform

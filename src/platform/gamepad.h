@@ -1,5 +1,6 @@
 // Game controllers as the keyboard. SDL2's game-controller API, loaded once the window
-// shows, is read on a timer (SDL itself watches for pads that come and go); each press reaches the
+// shows and a pad's device is attached, is read on a timer (SDL itself then watches for
+// pads that come and go); each press reaches the
 // widget that has the keyboard's focus as the key that does the same there, so that every keyboard
 // path of the window, its pop-up lists and its dialogs serves the pad as well.
 #pragma once
@@ -34,17 +35,19 @@ class Gamepads : public QObject {
     using Clock = std::chrono::steady_clock;
 
     // Starts reading the pads for target.window, as a child of it; null, silently, when
-    // SDL2 cannot be loaded or its controller subsystem does not start.
+    // SDL2 cannot be loaded or its controller subsystem does not start. While udev lists
+    // no pad's device, it only waits for udev to announce one, and SDL is not loaded.
     static Gamepads *start(PadTarget target);
     ~Gamepads() override;
     Gamepads(const Gamepads &) = delete;
     Gamepads &operator=(const Gamepads &) = delete;
 
     // Handles what the pads did since the last call and repeats a direction held, as
-    // at `now`; the number of pads connected.
+    // at `now`; the number of pads connected, or -1 while SDL is not loaded.
     int poll(Clock::time_point now);
 
   private:
+    bool read_pads(); // loads SDL and reads the pads from now on
     struct State;
     explicit Gamepads(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
@@ -53,6 +56,8 @@ class Gamepads : public QObject {
 namespace testing {
 // The library the pads are read through from now on; libSDL2's by default.
 void set_gamepad_library(const std::string &name);
+// Whether SDL is started at once, as if udev listed a pad's device (for virtual pads).
+void assume_pad_attached(bool assume);
 } // namespace testing
 
 } // namespace platform

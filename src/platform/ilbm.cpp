@@ -189,24 +189,38 @@ QRgb hold_and_modify(QRgb left, std::uint32_t value, unsigned planes,
     }
 }
 
+// The eight bits of a plane's byte, spread one to a byte, the first pixel's lowest: a
+// row's eight pixels take one look-up and shift per plane.
+constexpr std::array<std::uint64_t, 256> SPREAD = [] {
+    std::array<std::uint64_t, 256> spread{};
+    for (unsigned b = 0; b < 256; ++b)
+        for (unsigned bit = 0; bit < 8; ++bit)
+            spread[b] |= std::uint64_t{(b >> (7 - bit)) & 1u} << (8 * bit);
+    return spread;
+}();
+
 void decode_row(const Form &form, const std::vector<std::uint8_t> &planes,
                 const std::array<QRgb, 256> &palette, QRgb *out)
 {
     const std::size_t stride = form.plane_row();
+    const bool ham = form.hold_and_modify();
     QRgb left = palette[0];
-    for (unsigned x = 0; x < form.width; ++x) {
+    for (unsigned x = 0; x < form.width; x += 8) {
         const std::size_t byte = x / 8;
-        const unsigned shift = 7 - x % 8;
-        std::uint32_t value = 0;
+        std::uint64_t indices = 0;
         for (unsigned p = 0; p < form.planes; ++p)
-            value |= std::uint32_t{(planes[p * stride + byte] >> shift) & 1u} << p;
-        left = form.hold_and_modify() ? hold_and_modify(left, value, form.planes, palette)
-                                      : palette[value];
-        const bool clear = form.masking == MASK_PLANE
-                               ? !((planes[form.planes * stride + byte] >> shift) & 1u)
-                               : form.masking == MASK_TRANSPARENT_COLOUR &&
-                                     !form.hold_and_modify() && value == form.transparent;
-        out[x] = clear ? 0 : left;
+            indices |= SPREAD[planes[p * stride + byte]] << p;
+        const std::uint64_t shown = form.masking == MASK_PLANE
+                                        ? SPREAD[planes[form.planes * stride + byte]]
+                                        : 0x0101010101010101u;
+        for (unsigned i = 0; i < 8 && x + i < form.width; ++i) {
+            const auto value = static_cast<std::uint32_t>(indices >> (8 * i) & 0xFF);
+            left = ham ? hold_and_modify(left, value, form.planes, palette) : palette[value];
+            const bool clear =
+                !(shown >> (8 * i) & 1u) ||
+                (form.masking == MASK_TRANSPARENT_COLOUR && !ham && value == form.transparent);
+            out[x + i] = clear ? 0 : left;
+        }
     }
 }
 

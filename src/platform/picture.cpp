@@ -67,12 +67,14 @@ QPixmap theme_icon(const Picture &picture)
     const qreal ratio = screen ? screen->devicePixelRatio() : qGuiApp->devicePixelRatio();
     const QString name = QString::fromStdString(picture.icon);
     const int size = picture.size.width();
-    QPixmap pixmap = render_icon(QIcon::fromTheme(name), size, ratio);
     const QString theme = QIcon::themeName();
+    // hicolor, what Qt takes where the desktop names no theme, holds few icons: then, and
+    // where the desktop's theme lacks the icon, Adwaita, which most desktops install,
+    // stands in. A theme's icon follows the theme in use, so it is drawn before the
+    // desktop's theme is put back.
+    const bool own_theme = !theme.isEmpty() && theme != QLatin1String("hicolor");
+    QPixmap pixmap = own_theme ? render_icon(QIcon::fromTheme(name), size, ratio) : QPixmap();
     if (pixmap.isNull() && theme != ADWAITA) {
-        // The desktop's theme (hicolor, where the desktop names none) lacks it: Adwaita,
-        // which most desktops install, may have it. A theme icon follows the theme in
-        // use, so it is drawn before the desktop's theme is put back.
         QIcon::setThemeName(ADWAITA);
         pixmap = render_icon(QIcon::fromTheme(name), size, ratio);
         QIcon::setThemeName(theme);
