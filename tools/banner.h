@@ -1,6 +1,5 @@
 // The look of the launcher's banner, examples/kt.iff: its size, colours and where
-// things go. make_banner draws from these; the tests check the committed file
-// against them.
+// things go. make_banner draws from these.
 #pragma once
 
 #include "ilbm.h"

@@ -1,7 +1,5 @@
 #include "platform/gamepad.h"
 
-#include "platform/dynlib.h"
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <SDL.h>
+#include <dlfcn.h>
 #include <libudev.h>
 #include <map>
 #include <optional>
@@ -104,6 +103,34 @@ class PadDevices {
     Udev udev_;
     UdevMonitor monitor_;
     QSocketNotifier *notifier_ = nullptr;
+};
+
+// A shared library opened at run time and closed with the object, and the functions
+// found in it.
+class DynamicLibrary {
+  public:
+    explicit DynamicLibrary(const char *name, int flags = RTLD_LAZY | RTLD_LOCAL)
+        : handle_(dlopen(name, flags))
+    {
+    }
+    ~DynamicLibrary()
+    {
+        if (handle_)
+            dlclose(handle_);
+    }
+    DynamicLibrary(const DynamicLibrary &) = delete;
+    DynamicLibrary &operator=(const DynamicLibrary &) = delete;
+
+    // Sets `function` to the library's function `name`; false when it has none (or the
+    // library did not open).
+    template <class F> bool find(const char *name, F &function) const
+    {
+        function = handle_ ? reinterpret_cast<F>(dlsym(handle_, name)) : nullptr;
+        return function != nullptr;
+    }
+
+  private:
+    void *handle_;
 };
 
 // libSDL2, opened once the window shows, and the functions of it that are used. It is

@@ -38,32 +38,18 @@ void close_handle(int handle)
 
 namespace {
 
-// The child inherits the limits of the process that starts it; the launcher's own
-// limit is raised for the moment of the start and put back afterwards.
-class StackLimitRaise {
-  public:
-    explicit StackLimitRaise(rlim_t wanted)
-    {
-        if (getrlimit(RLIMIT_STACK, &old_) != 0 || old_.rlim_cur == RLIM_INFINITY ||
-            old_.rlim_cur >= wanted)
-            return;
-        rlimit raised = old_;
-        raised.rlim_cur =
-            old_.rlim_max == RLIM_INFINITY || old_.rlim_max >= wanted ? wanted : old_.rlim_max;
-        changed_ = setrlimit(RLIMIT_STACK, &raised) == 0;
-    }
-    ~StackLimitRaise()
-    {
-        if (changed_)
-            setrlimit(RLIMIT_STACK, &old_);
-    }
-    StackLimitRaise(const StackLimitRaise &) = delete;
-    StackLimitRaise &operator=(const StackLimitRaise &) = delete;
-
-  private:
-    rlimit old_{};
-    bool changed_ = false;
-};
+// The program inherits the stack limit of the process that starts it: the middle child,
+// which raises its own (see spawn_detached).
+void raise_stack_limit(rlim_t wanted)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur =
+        limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= wanted ? wanted : limit.rlim_max;
+    setrlimit(RLIMIT_STACK, &limit);
+}
 
 struct SpawnSetup {
     posix_spawn_file_actions_t actions;
@@ -113,7 +99,6 @@ pid_t spawn(const SpawnRequest &request, short flags)
     for (std::string &arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    const StackLimitRaise stack(request.min_stack);
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, request.program.c_str(), &setup.actions, &setup.attr,
                                argv.data(), environ);
@@ -154,6 +139,7 @@ pid_t spawn_detached(const SpawnRequest &request)
     if (middle == 0) {
         // A session of its own: the launcher's terminal closing or a Ctrl-C there does
         // not reach the program.
+        raise_stack_limit(request.min_stack);
         const pid_t pid = spawn(request, POSIX_SPAWN_SETSID);
         const int result[2] = {pid, pid < 0 ? errno : 0};
         _exit(write(report[1], result, sizeof result) == sizeof result ? 0 : 1);
