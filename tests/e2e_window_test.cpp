@@ -1,5 +1,8 @@
 // The real executable driven by the keyboard; the whole file compared after every way out.
 #include "e2e_support.h"
+#include "ilbm.h"
+
+#include <map>
 
 namespace {
 
@@ -72,3 +75,23 @@ TEST_F(LauncherE2E, SaveAndQuitOnAMissingFileWritesTheDefaults)
 }
 
 } // namespace
+
+// A banner taller than the screen is shown smaller: the whole window stays on the screen.
+TEST_F(LauncherE2E, TallBannerIsShrunkUntilTheWindowFitsTheScreen)
+{
+    const ilbm::IndexedImage tall{
+        400, 1500, {{0, 0, 0}, {255, 255, 255}}, std::vector<std::uint8_t>(400 * 1500, 1)};
+    const std::vector<std::uint8_t> banner = ilbm::encode(tall);
+    write_file(game.path() / "kt.iff", std::string(banner.begin(), banner.end()));
+    start(STORED);
+    std::map<std::string, int> at; // X, Y, WIDTH, HEIGHT
+    std::istringstream lines(
+        shell(x.display(), "xdotool getwindowgeometry --shell " + wait_for(TITLE)));
+    for (std::string line; std::getline(lines, line);)
+        at[line.substr(0, line.find('='))] = std::atoi(line.substr(line.find('=') + 1).c_str());
+    EXPECT_GE(at["X"], 0);
+    EXPECT_GE(at["Y"], 0);
+    EXPECT_LE(at["X"] + at["WIDTH"], 1280); // the test's X server: 1280 x 800
+    EXPECT_LE(at["Y"] + at["HEIGHT"], 800);
+    EXPECT_GT(at["HEIGHT"], 400); // the controls and some banner
+}

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -191,8 +192,13 @@ QLabel *deferred_image(std::unique_ptr<Picture> picture)
     label->setFixedHeight(picture->size.height());
     new AfterFirstPaint(label, [label, picture = std::shared_ptr<Picture>(std::move(picture))] {
         const QImage image = decode_picture(*picture);
+        // Shown smaller where the screen has no room for all of it (see place_on).
+        const QSize room(label->minimumWidth(), label->maximumHeight());
         if (image.isNull())
             label->hide();
+        else if (image.size() != room)
+            label->setPixmap(QPixmap::fromImage(
+                image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
         else
             label->setPixmap(QPixmap::fromImage(image));
     });
@@ -215,6 +221,25 @@ void defer_icon(QPushButton *button, std::unique_ptr<Picture> picture)
             button->setIcon(found);
         }
     });
+}
+
+// Shrinks the banner, keeping its proportions, until the window with its title bar fits
+// `room`, and puts it in the middle of it, its title bar on the screen.
+void place_on(QWidget *w, const QRect &room)
+{
+    const int title = w->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    auto *banner = w->findChild<QLabel *>("image");
+    const QSize over(w->width() - room.width(), w->height() + title - room.height());
+    if (banner && !banner->isHidden() && (over.width() > 0 || over.height() > 0)) {
+        const QSize picture(banner->minimumWidth(), banner->maximumHeight());
+        const QSize fits = picture.scaled(
+            (picture - over.expandedTo(QSize(0, 0))).expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+        banner->setMinimumWidth(fits.width());
+        banner->setFixedHeight(fits.height());
+        w->adjustSize();
+    }
+    const QPoint centre = room.center() - QRect(0, 0, w->width(), w->height() + title).center();
+    w->move(std::max(centre.x(), room.left()), std::max(centre.y(), room.top()));
 }
 
 std::unique_ptr<Object> take(Object *object)
@@ -490,7 +515,7 @@ Window *WindowOpen(Object *window_object)
     QWidget *w = window->widget;
     w->adjustSize();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
-        w->move(screen->availableGeometry().center() - w->rect().center());
+        place_on(w, screen->availableGeometry());
     w->show();
     w->activateWindow();
     // The focus starts on the first control, as Tab would find it (a dialog would
