@@ -125,6 +125,7 @@ int main(int argc, char **argv)
     // its message instead of being ended by the toolkit.
     platform::install_toolkit_libraries();
 
+    int status = 0;
     if (init()) {
         // Should the display go away, the toolkit ends the process from inside the
         // wait: the preferences are then saved as after a break.
@@ -139,10 +140,11 @@ int main(int argc, char **argv)
         }
         platform::on_display_lost(nullptr);
         config_save();
-    } else if (CONST_STRPTR hint = platform::display_missing_hint()) {
+    } else if (CONST_STRPTR why = platform::display_unavailable_reason()) {
         std::fflush(stdout); // after the message on standard output
-        std::fprintf(stderr, "KTLaunch: %s\n", hint);
+        std::fprintf(stderr, "KTLaunch: %s\n", why);
+        status = 1; // no window: not a success
     }
     shut();
-    return 0;
+    return status;
 }

@@ -16,7 +16,7 @@ TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
     GameDir game;
     write_file(game.prefs(), MESSY);
     auto launcher = game.start("");
-    EXPECT_EQ(launcher->wait(), 0);
+    EXPECT_EQ(launcher->wait(), 1);
     EXPECT_EQ(launcher->output(), "Unable to open 'intuition.library', version 51+");
     EXPECT_EQ(launcher->errors(), "KTLaunch: no X11 or Wayland display to show the window on: "
                                   "start KTLaunch from a desktop session, or set DISPLAY (or "
@@ -24,7 +24,7 @@ TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
     EXPECT_EQ(read_file(game.prefs()), MESSY);
 
     auto refused = game.start("DISPLAY=:96"); // no server there
-    EXPECT_EQ(refused->wait(), 0);
+    EXPECT_EQ(refused->wait(), 1);
     EXPECT_EQ(refused->output(), "Unable to open 'intuition.library', version 51+");
     EXPECT_EQ(read_file(game.prefs()), MESSY);
 }

@@ -7,17 +7,25 @@
 #include <QFile>
 #include <QLibraryInfo>
 #include <QPointer>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <memory>
+#include <mutex>
+#include <pthread.h>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 #include <xcb/xcb.h>
 
 namespace platform {
@@ -26,7 +34,10 @@ namespace {
 
 int connections = 0;
 bool display_lost = false;
-bool display_missing = false;
+std::string unavailable; // why the last connect showed no window; empty when it did
+const char *const NO_DISPLAY = "no X11 or Wayland display to show the window on: start "
+                               "KTLaunch from a desktop session, or set DISPLAY (or "
+                               "WAYLAND_DISPLAY)";
 std::unique_ptr<QApplication> application;
 std::function<void()> lost_handler;
 
@@ -166,6 +177,52 @@ void end_after_display_loss()
     std::_Exit(0); // what the toolkit holds went with the display; nothing of it is run
 }
 
+// What the toolkit needs of the process, or why the process cannot give it: a stack
+// deeper than 64 KiB (Qt's painting and fontconfig go deeper), raised where the hard
+// limit allows, and threads, at least as many as the toolkit starts (the X connection's
+// reader, D-Bus, a pool); without them it would wait for them for ever.
+std::string toolkit_room()
+{
+    constexpr rlim_t STACK = rlim_t{1} << 20, LEAST = rlim_t{256} << 10;
+    rlimit stack{};
+    if (getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur < STACK) {
+        stack.rlim_cur = std::min(STACK, stack.rlim_max);
+        if (stack.rlim_cur < LEAST || setrlimit(RLIMIT_STACK, &stack) != 0)
+            return "the stack limit (ulimit -s) is below 256 KiB: the window cannot be shown";
+        pthread_attr_t threads;
+        if (pthread_attr_init(&threads) == 0) {
+            pthread_attr_setstacksize(&threads, stack.rlim_cur);
+            pthread_setattr_default_np(&threads);
+            pthread_attr_destroy(&threads);
+        }
+    }
+    std::mutex gate;
+    std::unique_lock held(gate);
+    std::vector<std::thread> threads;
+    std::string why;
+    try {
+        for (int i = 0; i < 4; ++i)
+            threads.emplace_back([&gate] { const std::lock_guard wait(gate); });
+    } catch (const std::system_error &error) {
+        why = std::string("no threads can be started for the window (") + error.code().message() +
+              "): see the limits of processes (ulimit -u) and of memory (ulimit -v)";
+    }
+    held.unlock();
+    for (std::thread &thread : threads) thread.join();
+    return why;
+}
+
+// Qt ends the process when its platform does not connect after all (the display went
+// away since it was checked): the launcher's own message and status instead of an abort.
+QtMessageHandler usual_messages = nullptr;
+void end_on_fatal_message(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type != QtFatalMsg)
+        return usual_messages(type, context, text);
+    std::fprintf(stderr, "KTLaunch: the display did not answer: the window cannot be shown\n");
+    std::_Exit(1);
+}
+
 } // namespace
 
 void on_display_lost(std::function<void()> handler)
@@ -182,12 +239,20 @@ bool display_connect()
         return true;
     }
     chosen_platform = choose_platform();
-    display_missing = chosen_platform.empty();
-    if (display_missing)
+    unavailable = chosen_platform.empty() ? NO_DISPLAY : toolkit_room();
+    if (!unavailable.empty())
         return false;
     app_argv[2] = chosen_platform.data();
     app_argc = 3;
+    usual_messages = qInstallMessageHandler(end_on_fatal_message);
     application = std::make_unique<QApplication>(app_argc, app_argv);
+    qInstallMessageHandler(usual_messages);
+    if (const QScreen *screen = QGuiApplication::primaryScreen(); screen && screen->depth() < 16) {
+        unavailable = "the display has " + std::to_string(screen->depth()) +
+                      "-bit colour: the window needs at least 16 bits";
+        application.reset(); // Qt cannot paint on fewer colours
+        return false;
+    }
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("KTLaunch");
     // Qt adopts the user's locale for the C library; numbers in the preferences file
@@ -205,11 +270,9 @@ void display_disconnect()
     application.reset();
 }
 
-CONST_STRPTR display_missing_hint()
+CONST_STRPTR display_unavailable_reason()
 {
-    return display_missing ? "no X11 or Wayland display to show the window on: start KTLaunch "
-                             "from a desktop session, or set DISPLAY (or WAYLAND_DISPLAY)"
-                           : nullptr;
+    return unavailable.empty() ? nullptr : unavailable.c_str();
 }
 
 void display_pump_events()

@@ -25,12 +25,15 @@ void install_toolkit_libraries();
 // become lines on standard error.
 void install_console_libraries();
 
-// Why the last connect found no display, for the user ("no X11 or Wayland display:
-// ..."), or null when it found one or has not been tried.
-CONST_STRPTR display_missing_hint();
+// Why the last connect could not show a window, for the user ("no X11 or Wayland
+// display: ...", a limit of the process, a display of too few colours), or null when
+// it could or has not been tried.
+CONST_STRPTR display_unavailable_reason();
 
 // Connects to the display the environment names (X11, Wayland, or a platform given
-// in QT_QPA_PLATFORM). False, without ending the program, when there is none.
+// in QT_QPA_PLATFORM). False, without ending the program, when there is none or the
+// toolkit cannot work there (see display_unavailable_reason). A stack limit too low
+// for the toolkit is raised where the hard limit allows.
 // Connections are counted; the last disconnect closes it.
 bool display_connect();
 void display_disconnect();
