@@ -73,7 +73,8 @@ static constexpr CONST_STRPTR WINDOW_TITLE = "Karthos Preferences";
 static constexpr CONST_STRPTR ABOUT_LINE = "Karthos Preferences \u00a9 2017 The Karthos Team";
 static constexpr CONST_STRPTR WINDOW_ICON = ":/icons/karthos-preferences.png";
 // Under the buttons while a game controller is connected, in the glyphs of its buttons.
-static constexpr CONST_STRPTR PAD_HINT = "{south}: select  {east}: quit  {start}: save & launch";
+static constexpr CONST_STRPTR PAD_HINT =
+    "D-pad: move  {confirm}: select  {cancel}: back  {start}: save & launch  {back}: save & quit";
 static constexpr int32 SCREEN_BUTTON_SIZE = 32;
 static constexpr unsigned long GAME_STACK = 524288;
 
@@ -307,6 +308,7 @@ static Object *make_window(Picture *banner, Picture *screen_picture)
                           .layout = class_iface(LAYOUT_GADGET).NewGroup({}, parts),
                           .default_gadget = OID_SAVE_LAUNCH,
                           .back_gadget = OID_SAVE_QUIT,
+                          .quit_gadget = OID_QUIT,
                           .pad_hint = PAD_HINT});
 }
 

@@ -9,6 +9,7 @@
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QThread>
 #include <clocale>
 #include <cstdlib>
 #include <dirent.h>
@@ -198,11 +199,38 @@ void end_after_display_loss()
     std::_Exit(0); // what the toolkit holds went with the display; nothing of it is run
 }
 
+void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const QString &text);
+
+// The toolkit's own handler of its messages: on_toolkit_message stands in from the first
+// call on, and passes every message on to it.
+QtMessageHandler toolkit_message_handler()
+{
+    static const QtMessageHandler own = qInstallMessageHandler(on_toolkit_message);
+    return own;
+}
+
+// Qt's Wayland plug-in ends the process with _exit(1) when the compositor goes, past
+// every exit handler; the warning it gives just before is the last moment to save.
+void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (const QtMessageHandler own = toolkit_message_handler())
+        own(type, context, text);
+    if (!lost_handler || !text.startsWith("The Wayland connection"))
+        return;
+    if (QThread::currentThread() == QCoreApplication::instance()->thread())
+        end_after_display_loss();
+    // From the plug-in's reading thread: the main thread saves and ends, this one waits.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), end_after_display_loss,
+                              Qt::QueuedConnection);
+    for (;;) pause();
+}
+
 } // namespace
 
 void on_display_lost(std::function<void()> handler)
 {
     static const bool registered = std::atexit(end_after_display_loss) == 0;
+    toolkit_message_handler();
     if (registered)
         lost_handler = std::move(handler);
 }

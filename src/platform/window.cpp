@@ -19,7 +19,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -57,6 +59,27 @@ struct Window {
 namespace {
 
 class WindowObject;
+
+// The style's look of a push button, with a ring inside the one that has the keyboard's
+// focus: the default button's own look (a highlighted outline in Fusion) is otherwise
+// the same, and the player could not tell which button Return and Space press.
+class FocusRingStyle : public QProxyStyle {
+  public:
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        const QStyle::State shown = State_HasFocus | State_KeyboardFocusChange;
+        if (element != CE_PushButton || (option->state & shown) != shown)
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(option->palette.color(QPalette::Highlight), 2));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(4, 4, -4, -4), 2, 2);
+        painter->restore();
+    }
+};
 
 // The top-level widget: the window manager's close request and Escape become the
 // close event word; the program decides when the window really goes.
@@ -97,8 +120,10 @@ class WindowObject : public Object {
     }
 
     std::deque<uint32> events;
+    QStringList opened_with; // what the gadgets showed as the window opened
     QString about;
-    QPointer<Gamepads> pads; // once the window has been painted, unless pads cannot be read
+    QPointer<Gamepads> pads;      // once the window has been painted, unless pads cannot be read
+    FocusRingStyle buttons_style; // outlives the window's widgets, which go in the destructor
     int32 signum = -1;
     Window handle;
 };
@@ -256,10 +281,24 @@ QLabel *add_pad_hint(QVBoxLayout *box, CONST_STRPTR text)
     auto *hint = new QLabel;
     hint->setObjectName("PadHint");
     hint->setAlignment(Qt::AlignCenter);
-    hint->setForegroundRole(QPalette::PlaceholderText);
     hint->hide();
     box->addWidget(hint);
     return hint;
+}
+
+// What the window's gadgets show, in the window's order.
+QStringList gadget_values(const QWidget *window)
+{
+    QStringList values;
+    for (const QWidget *gadget : window->findChildren<QWidget *>()) {
+        if (const auto *check = qobject_cast<const QCheckBox *>(gadget))
+            values << QString::number(check->isChecked());
+        else if (const auto *chooser = qobject_cast<const QComboBox *>(gadget))
+            values << QString::number(chooser->currentIndex());
+        else if (const auto *field = qobject_cast<const QLineEdit *>(gadget))
+            values << field->text();
+    }
+    return values;
 }
 
 // Game controllers are looked for once the window shows: SDL and the pads cost nothing
@@ -267,13 +306,15 @@ QLabel *add_pad_hint(QVBoxLayout *box, CONST_STRPTR text)
 void start_pads_after_first_paint(WindowObject *window, const WindowAttrs &attrs, QLabel *hint)
 {
     QWidget *w = window->widget;
-    PadTarget target{w, find_button(w, attrs.default_gadget), find_button(w, attrs.back_gadget)};
+    PadTarget target{w, find_button(w, attrs.default_gadget), find_button(w, attrs.back_gadget),
+                     find_button(w, attrs.quit_gadget)};
+    target.edited = [window] { return gadget_values(window->widget) != window->opened_with; };
     if (hint)
         target.changed = [hint, text = QString::fromUtf8(attrs.pad_hint)](const PadGlyphs *pad) {
             if (pad)
                 hint->setText(QString(text)
-                                  .replace("{south}", pad->south)
-                                  .replace("{east}", pad->east)
+                                  .replace("{confirm}", pad->confirm)
+                                  .replace("{cancel}", pad->cancel)
                                   .replace("{start}", pad->start)
                                   .replace("{back}", pad->back));
             hint->setVisible(pad != nullptr);
@@ -305,6 +346,8 @@ Object *NewWindowObject(const WindowAttrs &attrs)
     box->addWidget(layout->adopt());
     if (QPushButton *button = find_button(w, attrs.default_gadget))
         button->setDefault(true);
+    for (QPushButton *button : w->findChildren<QPushButton *>())
+        button->setStyle(&window->buttons_style);
     start_pads_after_first_paint(window.get(), attrs, add_pad_hint(box, attrs.pad_hint));
     window->children.push_back(std::move(layout));
     return window.release();
@@ -513,13 +556,15 @@ Window *WindowOpen(Object *window_object)
         w->move(screen->availableGeometry().center() - w->rect().center());
     w->show();
     w->activateWindow();
-    // The focus starts on the first control, as Tab would find it (a dialog would
-    // otherwise start on its default button).
-    for (QWidget *next = w->nextInFocusChain(); next != w; next = next->nextInFocusChain())
-        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && next->isVisibleTo(w)) {
-            next->setFocus(Qt::TabFocusReason);
-            break;
-        }
+    // The focus starts on the default button, so that Return (and a pad's A) plays at
+    // once, and it shows from the start.
+    const auto buttons = w->findChildren<QPushButton *>();
+    const auto main = std::find_if(buttons.begin(), buttons.end(),
+                                   [](const QPushButton *b) { return b->isDefault(); });
+    if (main != buttons.end() && (*main)->isEnabled())
+        (*main)->setFocus(Qt::TabFocusReason);
+    w->setAttribute(Qt::WA_KeyboardFocusChange);
+    window->opened_with = gadget_values(w);
     window->handle.widget = w;
     return &window->handle;
 }

@@ -36,9 +36,12 @@ struct WindowAttrs {
     int32 default_gadget = -1;
     // The button that a game controller's Back (Select) presses. -1: none.
     int32 back_gadget = -1;
+    // Where a game controller's B takes the focus, instead of closing the window, while
+    // the window's values differ from those it opened with. -1: B always closes it.
+    int32 quit_gadget = -1;
     // A line under the window's contents, shown while a game controller is connected;
-    // "{south}", "{east}", "{start}" and "{back}" become the names printed on that pad's
-    // buttons. Null: no line.
+    // "{confirm}", "{cancel}", "{start}" and "{back}" become the names printed on that
+    // pad's buttons. Null: no line.
     CONST_STRPTR pad_hint = nullptr;
 };
 
