@@ -102,7 +102,7 @@ for _ in $(seq 100); do DISPLAY="$modes" xdotool getmouselocation >/dev/null 2>&
 DISPLAY="$modes" "$work/KTLaunch" >/dev/null 2>&1 &
 launcher=$!
 main=$(window_of "$modes" "Karthos Preferences")
-DISPLAY="$modes" xdotool windowfocus --sync "$main" key space
+DISPLAY="$modes" xdotool windowfocus --sync "$main" key Tab Tab Tab space
 DISPLAY="$modes" build/tools/xshot docs/screenmode.png "$(window_of "$modes" "Pick a screenmode")"
 echo "screenshots: docs/screenmode.png"
 kill "$launcher"

@@ -6,6 +6,7 @@
 #include "platform/qt_private.h"
 #include "platform/signals.h"
 
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -256,6 +257,40 @@ void defer_icon(QPushButton *button, const Picture &picture)
     });
 }
 
+// A chooser as screen readers meet it: named by its row's label, with its entry as its
+// value. (Qt's own names it by its entry on Linux, which leaves the label to a relation
+// that not every screen reader follows.)
+class NamedChooser : public QAccessibleWidget {
+  public:
+    explicit NamedChooser(QComboBox *chooser) : QAccessibleWidget(chooser, QAccessible::ComboBox) {}
+    QString text(QAccessible::Text t) const override
+    {
+        const auto *chooser = static_cast<QComboBox *>(widget());
+        if (t == QAccessible::Value ||
+            (t == QAccessible::Name && chooser->accessibleName().isEmpty()))
+            return chooser->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override
+    {
+        return QAccessibleWidget::actionNames() << showMenuAction();
+    }
+    void doAction(const QString &action) override
+    {
+        if (action == showMenuAction())
+            static_cast<QComboBox *>(widget())->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface *named_chooser(const QString &class_name, QObject *object)
+{
+    auto *chooser = qobject_cast<QComboBox *>(object);
+    return class_name == QLatin1String("QComboBox") && chooser ? new NamedChooser(chooser)
+                                                               : nullptr;
+}
+
 std::unique_ptr<Object> take(Object *object)
 {
     return std::unique_ptr<Object>(object);
@@ -341,6 +376,8 @@ Object *NewWindowObject(const WindowAttrs &attrs)
         window->about = QString::fromUtf8(attrs.about);
         w->setToolTip(window->about + "\n(F1)");
     }
+    if (attrs.description) // else screen readers read the tooltip, the about line
+        w->setAccessibleDescription(QString::fromUtf8(attrs.description));
     auto *box = new QVBoxLayout(w);
     box->setSizeConstraint(QLayout::SetFixedSize); // the user cannot resize it
     box->addWidget(layout->adopt());
@@ -388,6 +425,8 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
             // The row's label is the field's buddy: screen readers read it with the field.
             // A blank label only puts the field in the field column.
             const QString label = QString::fromUtf8(child.label ? child.label : "").trimmed();
+            if (!label.isEmpty() && widget->accessibleName().isEmpty())
+                widget->setAccessibleName(label); // rather than a chooser's value
             if (child.label)
                 form->addRow(label, widget);
             else
@@ -438,6 +477,10 @@ Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size
 
 Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected)
 {
+    // The factory last installed is asked first: ahead of Qt's, which every new
+    // application object installs again.
+    QAccessible::removeFactory(named_chooser);
+    QAccessible::installFactory(named_chooser);
     auto *chooser = new QComboBox;
     chooser->setObjectName(gadget_name(id));
     for (CONST_STRPTR const *label = labels; *label; ++label)
@@ -485,7 +528,13 @@ void SetGadgetHint(Object *gadget, CONST_STRPTR hint)
     if (!gadget)
         return;
     gadget->widget->setToolTip(QString::fromUtf8(hint));
-    gadget->widget->setAccessibleName(QString::fromUtf8(hint));
+    gadget->widget->setAccessibleDescription(QString::fromUtf8(hint));
+}
+
+void SetGadgetName(Object *gadget, CONST_STRPTR name)
+{
+    if (gadget)
+        gadget->widget->setAccessibleName(QString::fromUtf8(name));
 }
 
 void DisposeObject(Object *object)

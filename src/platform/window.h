@@ -28,9 +28,10 @@ constexpr uint32 WMHI_GADGETUP = 0x20000;
 
 struct WindowAttrs {
     CONST_STRPTR title = "";
-    CONST_STRPTR about = nullptr; // a line about the program, shown on request
-    CONST_STRPTR icon = nullptr;  // the window's icon: a picture built into the program
-    Object *layout = nullptr;     // the window's contents; owned by the window from now on
+    CONST_STRPTR about = nullptr;       // a line about the program, shown on request
+    CONST_STRPTR description = nullptr; // what the window is for, read out by screen readers
+    CONST_STRPTR icon = nullptr;        // the window's icon: a picture built into the program
+    Object *layout = nullptr;           // the window's contents; owned by the window from now on
     // The button that Return presses when the focus is not on another button (which
     // Return presses itself); drawn as the default. -1: none.
     int32 default_gadget = -1;
@@ -85,9 +86,12 @@ struct ClassIFace : Interface {
 // always there: it is no library of its own.)
 Object *NewTextField(uint32 id);
 
-// A gadget's hint: shown when the pointer rests on it, and its name for screen
-// readers (a picture button has no text of its own).
+// A gadget's hint: shown when the pointer rests on it, and read out after its name by
+// screen readers.
 void SetGadgetHint(Object *gadget, CONST_STRPTR hint);
+// What screen readers call a gadget or a picture, instead of its text (a picture has
+// none, a chooser's is its value).
+void SetGadgetName(Object *gadget, CONST_STRPTR name);
 
 // Disposes an object and everything in it; closes its window if it is open.
 void DisposeObject(Object *object);
