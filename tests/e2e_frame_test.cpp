@@ -39,14 +39,19 @@ struct Invocation {
 // No window; --launch starts the game on the stored settings and leaves the file alone.
 TEST(RealExecutable, AnswersItsCommandLine)
 {
+    const std::string USAGE =
+        "Usage: KTLaunch [--launch | --install-desktop-entry | --help | --version]\n";
     const Invocation cases[] = {
         {"--version", nullptr, 0, "KTLaunch 3.2 (04.05.2017)\n", ""},
-        {"--help", nullptr, 0, "Usage: KTLaunch [--launch | --help | --version]\n", ""},
+        {"-h", nullptr, 0, USAGE, ""},
+        {"--version --help", nullptr, 0, USAGE, ""},
         {"--launch", "#!/bin/sh\ncp Karthos.prefs found.prefs\n", 0, "", ""},
         {"--launch", nullptr, 1, "",
          "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n"},
         {"--bogus", nullptr, 2, "", "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
-        {"--launch now", nullptr, 2, "", "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"}};
+        {"--launch now", nullptr, 2, "", "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"},
+        {"--launch --install-desktop-entry", nullptr, 2, "",
+         "KTLaunch: '--install-desktop-entry' cannot be combined with '--launch'\n"}};
     for (const Invocation &c : cases) {
         SCOPED_TRACE(c.args + (c.game ? " with a game" : ""));
         GameDir game;
@@ -57,8 +62,8 @@ TEST(RealExecutable, AnswersItsCommandLine)
         }
         auto launcher = game.start("", c.args);
         EXPECT_EQ(launcher->wait(), c.status);
-        const std::string out = launcher->output(); // the usage's first line, for --help
-        EXPECT_EQ(c.args == "--help" ? out.substr(0, c.out.size()) : out, c.out);
+        const std::string out = launcher->output(); // the usage's first line, for help
+        EXPECT_EQ(c.out == USAGE ? out.substr(0, c.out.size()) : out, c.out);
         EXPECT_EQ(launcher->errors(), c.err);
         if (c.game) {
             poll_until([&] { return fs::exists(game.path() / "found.prefs"); });
@@ -88,6 +93,17 @@ TEST(RealExecutable, InstallsAValidDesktopEntryWithItsIcon)
         << read_file(entry);
     EXPECT_EQ(shell("", "desktop-file-validate '" + entry.string() + "' && echo valid"), "valid\n");
     EXPECT_EQ(read_file(icon), read_file(KTLAUNCH_SOURCE_DIR "/data/karthos-preferences.svg"));
+}
+
+// Started from a game library, with a display: the player sees why the game did not start.
+TEST_F(LauncherE2E, LaunchWithADisplayShowsAGameThatCannotStart)
+{
+    fs::remove(game.path() / "KarthosDemo");
+    launcher = game.start(vars(), "--launch");
+    dismiss_error();
+    EXPECT_EQ(launcher->wait(), 1);
+    EXPECT_TRUE(launcher->errors().starts_with(
+        "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n"));
 }
 
 class SignalEndsLauncher : public LauncherE2E, public ::testing::WithParamInterface<int> {};
