@@ -8,17 +8,20 @@ packages=(
     g++ make cmake ninja-build pkg-config clang libclang-rt-14-dev
     # the window toolkit, display modes and pictures
     qt6-base-dev libxrandr-dev libsdl2-image-dev
+    # the window on Wayland, and a glyph of the pad's hint line (View's) most fonts lack
+    qt6-wayland fonts-symbola
     # game controllers (SDL 2 is loaded at run time; its headers, and the tests, need this)
     libsdl2-dev
     fonts-dejavu-core adwaita-icon-theme
-    # the window icon, drawn as SVG and rendered by the build; the desktop entry check
-    librsvg2-bin desktop-file-utils
+    # the window icon, drawn as SVG and rendered by the build; the desktop entry's checks
+    librsvg2-bin desktop-file-utils libglib2.0-bin
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # the store's peers in the benchmark, never linked into the program
     libinih-dev libsimpleini-dev
-    # the real program under a virtual X server, driven by keyboard
-    xvfb xauth xdotool x11-utils
+    # the real program under a virtual X server, driven by keyboard, and under a headless
+    # Wayland compositor
+    xvfb xauth xdotool x11-utils weston
     # a headless X server with real display-mode timings
     xserver-xorg-core xserver-xorg-video-dummy
 )

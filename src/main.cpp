@@ -48,23 +48,25 @@ static BOOL launch_without_window()
     return started;
 }
 
-// A menu entry for this launcher, wherever it is installed, with its icon.
+// A menu entry for this launcher, wherever it is installed, with its icon, and an action
+// that starts the game at once.
 static BOOL install_menu_entry()
 {
     std::vector<std::string> written;
-    std::string failed;
-    const int error = platform::install_desktop_entry(
+    const std::string why = platform::install_desktop_entry(
         {.id = "karthos-preferences",
          .name = "Karthos Preferences",
          .comment = "Set up the display and the language of Karthos, and start the game",
          .categories = "Game;",
-         .icon_resource = ":/icons/karthos-preferences.svg"},
-        written, failed);
+         .icon_resource = ":/icons/karthos-preferences.svg",
+         .window_class = "KTLaunch",
+         .action = "Play",
+         .action_option = "--launch"},
+        written);
     for (const std::string &file : written) std::printf("Installed %s\n", file.c_str());
-    if (error)
-        std::fprintf(stderr, "KTLaunch: cannot write %s: %s\n", failed.c_str(),
-                     platform::file_error_text(error).c_str());
-    return error == 0;
+    if (!why.empty())
+        std::fprintf(stderr, "KTLaunch: %s\n", why.c_str());
+    return why.empty();
 }
 
 // The command line: none opens the window; the options are answered here, in any order:

@@ -73,26 +73,63 @@ TEST(RealExecutable, AnswersItsCommandLine)
     }
 }
 
-// A valid menu entry for this executable, even in a folder whose name needs quoting.
-TEST(RealExecutable, InstallsAValidDesktopEntryWithItsIcon)
+// A menu entry that gio starts, from a directory named with every character an entry can
+// carry; a name it cannot carry, or no home, is refused with nothing written.
+TEST(RealExecutable, InstallsADesktopEntryThatStartsThisLauncher)
 {
-    TempDir home;
-    const fs::path dir = home / "Games \"$HOME\" 100%", exe = dir / "KTLaunch";
-    fs::create_directories(dir);
-    fs::copy_file(KTLAUNCH_EXE, exe);
-    Process run("XDG_DATA_HOME=" + in_quotes(home / "share") + " " + in_quotes(exe) +
-                    " --install-desktop-entry",
-                home.path(), home / "out.txt");
-    EXPECT_EQ(run.wait(), 0) << run.errors();
-    const fs::path entry = home / "share/applications/karthos-preferences.desktop",
-                   icon = home / "share/icons/hicolor/scalable/apps/karthos-preferences.svg";
-    EXPECT_EQ(run.output(), "Installed " + icon.string() + "\nInstalled " + entry.string() + "\n");
-    EXPECT_NE(read_file(entry).find("\nExec=\"" + home.path().string() +
-                                    "/Games \\\\\"\\\\$HOME\\\\\" 100%%/KTLaunch\"\n"),
-              std::string::npos)
-        << read_file(entry);
-    EXPECT_EQ(shell("", "desktop-file-validate '" + entry.string() + "' && echo valid"), "valid\n");
-    EXPECT_EQ(read_file(icon), read_file(KTLAUNCH_SOURCE_DIR "/data/karthos-preferences.svg"));
+    if (shell("", "command -v gio").empty())
+        GTEST_SKIP() << "gio (Debian's libglib2.0-bin) is missing: scripts/setup.sh installs it";
+    const std::string refused = "KTLaunch: a menu entry cannot start ";
+    const struct {
+        std::string name, env, err; // the game directory, what runs before the launcher
+    } cases[] = {{"G\u00e4mes \"$HOME\" 'it's' back\\slash `x` 100%", "", ""},
+                 {"x\nExec=/bin/false\nX-J=", "", refused},
+                 {"tab\there", "", refused},
+                 {"latin1 \xe9", "", refused},
+                 {"Games", "env -u HOME -u XDG_DATA_HOME",
+                  "KTLaunch: no directory for the menu "
+                  "entry: neither XDG_DATA_HOME nor HOME is set\n"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir home;
+        const fs::path exe = home / c.name / "KTLaunch";
+        fs::create_directories(exe.parent_path());
+        fs::copy_file(KTLAUNCH_EXE, exe);
+        // Through sh: env would take a path with a '=' for a variable.
+        Process run((c.env.empty() ? "XDG_DATA_HOME=" + in_quotes(home / "share") : c.env) +
+                        " sh -c 'exec \"$0\" --install-desktop-entry' " + in_quotes(exe),
+                    home.path(), home / "out.txt");
+        EXPECT_EQ(run.wait(), c.err.empty() ? 0 : 1);
+        EXPECT_EQ(run.errors().substr(0, c.err.size()), c.err);
+        if (!c.err.empty()) {
+            EXPECT_FALSE(fs::exists(home / "share") || fs::exists(home / ".local"));
+            continue;
+        }
+        const fs::path entry = home / "share/applications/karthos-preferences.desktop",
+                       icon = home / "share/icons/hicolor/scalable/apps/karthos-preferences.svg";
+        EXPECT_EQ(run.output(),
+                  "Installed " + icon.string() + "\nInstalled " + entry.string() + "\n");
+        EXPECT_EQ(read_file(icon), read_file(KTLAUNCH_SOURCE_DIR "/data/karthos-preferences.svg"));
+        const std::string exec = "env \"" + home.path().string() +
+                                 "/G\u00e4mes \\\\\"\\\\$HOME\\\\\" 'it's' back\\\\\\\\slash "
+                                 "\\\\`x\\\\` 100%%/KTLaunch\"";
+        EXPECT_EQ(read_file(entry),
+                  "[Desktop Entry]\nType=Application\nName=Karthos Preferences\nComment=Set up the "
+                  "display and the language of Karthos, and start the game\nExec=" +
+                      exec +
+                      "\nIcon=karthos-preferences\nTerminal=false\nCategories=Game;\n"
+                      "StartupWMClass=KTLaunch\nActions=Play;\n\n[Desktop Action Play]\n"
+                      "Name=Play\nExec=" +
+                      exec + " --launch\n");
+        EXPECT_EQ(shell("", "desktop-file-validate " + in_quotes(entry) + " && echo valid"),
+                  "valid\n");
+        // Started by gio, without a display: this launcher's own message.
+        Process launch("gio launch " + in_quotes(entry), home.path(), home / "gio.txt");
+        EXPECT_TRUE(poll_until([&] {
+            return launch.output().starts_with("Unable to open 'intuition");
+        })) << launch.output()
+            << launch.errors();
+    }
 }
 
 // Started from a game library, with a display: the player sees why the game did not start.

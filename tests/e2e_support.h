@@ -35,10 +35,13 @@ inline std::string shell(const std::string &display, const std::string &command)
     return out;
 }
 
-// A path as one word for the shell (no path of the tests holds a single quote).
+// A path as one word for the shell.
 inline std::string in_quotes(const fs::path &path)
 {
-    return "'" + path.string() + "'";
+    std::string quoted = "'";
+    for (const char c : path.string())
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 // A child process: the shell's `command`, run in `cwd` without any display, its output
