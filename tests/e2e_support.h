@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <regex>
 #include <spawn.h>
 #include <thread>
 
@@ -38,10 +39,7 @@ inline std::string shell(const std::string &display, const std::string &command)
 // A path as one word for the shell.
 inline std::string in_quotes(const fs::path &path)
 {
-    std::string quoted = "'";
-    for (const char c : path.string())
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    return "'" + std::regex_replace(path.string(), std::regex("'"), "'\\''") + "'";
 }
 
 // A child process: the shell's `command`, run in `cwd` without any display, its output
