@@ -99,8 +99,7 @@ TEST_F(LauncherE2E, WithoutStandardStreamsTheGameGetsNullAndNothingElse)
     EXPECT_EQ(open.count(0) + open.count(1) + open.count(2), 3u);
 }
 
-// The display going away, the X server or a Wayland compositor (weston's headless one; Qt
-// ends the process from inside its own code there): the launcher saves as after a break.
+// The X server or a Wayland compositor (weston's headless one) going away: saved as on a break.
 TEST_F(LauncherE2E, DisplayThatGoesAwayEndsLikeABreak)
 {
     TempDir runtime; // mode 0700, as Wayland asks

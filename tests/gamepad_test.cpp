@@ -149,8 +149,7 @@ TEST_F(GamepadTest, APadWalksTheWholeWindowPicksAModeAndSavesAndLaunches)
                                   "\tSize = 800x600/32:60.00\n");
 }
 
-// Pads come and go while the window is open; the hint names the buttons of the pad used
-// last, readable in light and dark palettes. A Nintendo pad confirms with A, the east button.
+// Pads come and go; the hint names the last one's buttons, readable; Nintendo's A confirms.
 TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
 {
     ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), 0);

@@ -131,27 +131,19 @@ TEST_F(GuiTest, EveryFocusableControlIsNamedAndTabFollowsTheRows)
     write_file(dir / "kt.iff", read_file(EXAMPLES_DIR "/kt.iff"));
     ASSERT_TRUE(
         open_window("[Config]\nVideocard = Vexel\n[Warp3D]\nSize = 800x600/32:59.94\n", "DE"));
-    const std::vector<std::pair<int, std::string>> rows = {
-        {OID_SCREENSEL, "Screen mode: 800x600 32Bit 59.94 Hz"},
-        {OID_GFX_MODE, "Render Mode"},
-        {OID_VSYNC, "vSync"},
-        {OID_GFX_WINDOWED, "Windowed"},
-        {OID_GFX_SHOWFPS, "showFPS"},
-        {OID_LANGUAGE, "Language"},
-        {OID_SAVE_LAUNCH, "Save & Launch"},
-        {OID_SAVE_QUIT, "Save & Quit"},
-        {OID_QUIT, "Quit"}};
     const auto said = [](QWidget *w, QAccessible::Text text) {
         return QAccessible::queryAccessibleInterface(w)->text(text).toStdString();
     };
+    std::string chain; // the names in Tab's order, and round again
     QWidget *focus = widget<QWidget>(OID_SCREENSEL);
-    for (const auto &[oid, name] : rows) {
-        EXPECT_EQ(focus, widget<QWidget>(oid)) << name;
-        EXPECT_EQ(said(focus, QAccessible::Name), name);
+    for (int i = 0; i < 10; ++i) {
+        chain += said(focus, QAccessible::Name) + "|";
         do focus = focus->nextInFocusChain();
         while (!(focus->focusPolicy() & Qt::TabFocus) || !focus->isEnabled());
     }
-    EXPECT_EQ(focus, widget<QWidget>(OID_SCREENSEL)); // and round again
+    EXPECT_EQ(chain,
+              "Screen mode: 800x600 32Bit 59.94 Hz|Render Mode|vSync|Windowed|showFPS|Language|"
+              "Save & Launch|Save & Quit|Quit|Screen mode: 800x600 32Bit 59.94 Hz|");
     EXPECT_EQ(said(widget<QWidget>(OID_SCREENSTRING), QAccessible::Name), "Screen mode");
     EXPECT_EQ(said(window()->findChild<QLabel *>("image"), QAccessible::Name), "Karthos");
     EXPECT_EQ(said(window(), QAccessible::Description),
