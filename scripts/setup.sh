@@ -13,8 +13,8 @@ packages=(
     # game controllers (SDL 2 is loaded at run time; its headers, and the tests, need this)
     libsdl2-dev
     fonts-dejavu-core adwaita-icon-theme
-    # the window icon, drawn as SVG and rendered by the build; the desktop entry's checks
-    librsvg2-bin desktop-file-utils libglib2.0-bin
+    # the window icon, drawn as SVG and rendered by the build; gio, which starts the desktop entry
+    librsvg2-bin libglib2.0-bin
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # the store's peers in the benchmark, never linked into the program

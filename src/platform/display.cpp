@@ -255,7 +255,7 @@ bool display_connect()
         application = std::make_unique<QApplication>(app_argc, app_argv);
     } // the fonts are read: the window's text needs them
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationName("KTLaunch"); // the window's class, on X11
+    QApplication::setApplicationName("KTLaunch");               // the window's class, on X11
     QGuiApplication::setDesktopFileName("karthos-preferences"); // its menu entry, on Wayland
     // Qt adopts the user's locale for the C library; numbers in the preferences file
     // are always written and read with a decimal point.
