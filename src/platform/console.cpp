@@ -4,6 +4,7 @@
 #include "platform/qt_private.h"
 #include "platform/requester.h"
 
+#include <QGuiApplication>
 #include <cstdio>
 #include <string>
 
@@ -21,7 +22,9 @@ bool print_error(CONST_STRPTR title, CONST_STRPTR body, CONST_STRPTR button)
     // Started from a game library or a menu, the player sees no terminal: where a display
     // answers, the message shows in a message box as well.
     if (display_connect()) {
-        show_error_requester(title, body, button);
+        const QString platform = QGuiApplication::platformName();
+        if (platform != "offscreen" && platform != "minimal") // else nobody could answer it
+            show_error_requester(title, body, button);
         display_disconnect();
     }
     return true;
