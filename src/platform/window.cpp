@@ -316,6 +316,7 @@ QLabel *add_pad_hint(QVBoxLayout *box, CONST_STRPTR text)
     auto *hint = new QLabel;
     hint->setObjectName("PadHint");
     hint->setAlignment(Qt::AlignCenter);
+    // In the window's text colour: the placeholder grey falls below 4.5:1 on a light palette.
     hint->hide();
     box->addWidget(hint);
     return hint;
