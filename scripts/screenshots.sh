@@ -7,6 +7,7 @@
 #   docs/gamepad.png       the window with a game controller connected (SDL's virtual
 #                          pad, attached inside build/tools/padshot, which opens the
 #                          launcher's window as KTLaunch does) and pressed down once
+#   docs/gamepad-dark.png  the same in a dark palette
 #   docs/screenmode.png    the screen-mode requester, on Xorg's dummy driver with real
 #                          mode timings (needs root, as Xorg does)
 # Needs a build (make build), Xvfb, Xorg's dummy driver and xdotool (scripts/setup.sh).
@@ -59,13 +60,16 @@ echo "screenshots: docs/error.png"
 kill "$pid"
 wait "$pid" || true
 
-# The pad's hint line and the focus ring after its first press.
-DISPLAY="$display" LANG=de_DE.UTF-8 build/tools/padshot "$work" >/dev/null 2>&1 &
-pid=$!
-DISPLAY="$display" build/tools/xshot docs/gamepad.png "$(window_of "$display" "Karthos Preferences")"
-echo "screenshots: docs/gamepad.png"
-kill "$pid"
-wait "$pid" || true
+# The pad's hint line and the focus ring after its first press, in a light and a dark palette.
+for palette in "" dark; do
+    out=docs/gamepad${palette:+-$palette}.png
+    DISPLAY="$display" LANG=de_DE.UTF-8 build/tools/padshot "$work" $palette >/dev/null 2>&1 &
+    pid=$!
+    DISPLAY="$display" build/tools/xshot "$out" "$(window_of "$display" "Karthos Preferences")"
+    echo "screenshots: $out"
+    kill "$pid"
+    wait "$pid" || true
+done
 
 # The requester, opened from the screen-mode button by keyboard.
 modes=:$((400 + RANDOM % 200))
@@ -102,7 +106,7 @@ for _ in $(seq 100); do DISPLAY="$modes" xdotool getmouselocation >/dev/null 2>&
 DISPLAY="$modes" "$work/KTLaunch" >/dev/null 2>&1 &
 launcher=$!
 main=$(window_of "$modes" "Karthos Preferences")
-DISPLAY="$modes" xdotool windowfocus --sync "$main" key space
+DISPLAY="$modes" xdotool windowfocus --sync "$main" key Tab Tab Tab space
 DISPLAY="$modes" build/tools/xshot docs/screenmode.png "$(window_of "$modes" "Pick a screenmode")"
 echo "screenshots: docs/screenmode.png"
 kill "$launcher"

@@ -8,18 +8,21 @@ packages=(
     g++ make cmake ninja-build pkg-config clang libclang-rt-14-dev
     # the window toolkit and display modes
     qt6-base-dev libxrandr-dev
+    # the window on Wayland, and a glyph of the pad's hint line (View's) most fonts lack
+    qt6-wayland fonts-symbola
     # game controllers (SDL 2 is loaded at run time; its headers, and the tests, need this;
     # udev tells whether a pad is attached)
     libsdl2-dev libudev-dev
     fonts-dejavu-core adwaita-icon-theme
-    # the window icon, drawn as SVG and rendered by the build; the desktop entry check
-    librsvg2-bin desktop-file-utils
+    # the window icon, drawn as SVG and rendered by the build; gio, which starts the desktop entry
+    librsvg2-bin libglib2.0-bin
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # the store's peers in the benchmark, never linked into the program
     libinih-dev libsimpleini-dev
-    # the real program under a virtual X server, driven by keyboard
-    xvfb xauth xdotool x11-utils
+    # the real program under a virtual X server, driven by keyboard, and under a headless
+    # Wayland compositor
+    xvfb xauth xdotool x11-utils weston
     # a headless X server with real display-mode timings
     xserver-xorg-core xserver-xorg-video-dummy
 )

@@ -70,10 +70,13 @@ TEXT screenString[128];
 TEXT guiScreenString[128];
 
 static constexpr CONST_STRPTR WINDOW_TITLE = "Karthos Preferences";
+static constexpr CONST_STRPTR WINDOW_PURPOSE =
+    "Sets up the display and the language of Karthos, and starts the game";
 static constexpr CONST_STRPTR ABOUT_LINE = "Karthos Preferences \u00a9 2017 The Karthos Team";
 static constexpr CONST_STRPTR WINDOW_ICON = ":/icons/karthos-preferences.png";
 // Under the buttons while a game controller is connected, in the glyphs of its buttons.
-static constexpr CONST_STRPTR PAD_HINT = "{south}: select  {east}: quit  {start}: save & launch";
+static constexpr CONST_STRPTR PAD_HINT =
+    "D-pad: move  {confirm}: select  {cancel}: back  {start}: save & launch  {back}: save & quit";
 static constexpr int32 SCREEN_BUTTON_SIZE = 32;
 static constexpr unsigned long GAME_STACK = 524288;
 
@@ -151,6 +154,10 @@ void setDisplayGadgetFromIndex(uint32 indx)
         std::snprintf(guiScreenString, sizeof guiScreenString, "%ix%i/%i", hwWidth, hwHeight, bpp);
     }
     RefreshSetGadgetText(obj[OID_SCREENSTRING], win[WID_MAIN], screenString);
+    // The picture button is read out with the mode it picks.
+    TEXT name[sizeof screenString + 16];
+    std::snprintf(name, sizeof name, "Screen mode: %s", screenString);
+    SetGadgetName(obj[OID_SCREENSEL], name);
 }
 
 static uint32 chooser_selection(Object *chooser)
@@ -257,7 +264,7 @@ static Object *make_display_group(Picture *screen_picture)
                                         SCREEN_BUTTON_SIZE);
     SetGadgetHint(obj[OID_SCREENSEL], "Pick a screen mode");
     obj[OID_SCREENSTRING] = NewTextField(OID_SCREENSTRING);
-    SetGadgetHint(obj[OID_SCREENSTRING], "Screen mode");
+    SetGadgetName(obj[OID_SCREENSTRING], "Screen mode");
     Object *mode_row =
         class_iface(LAYOUT_GADGET)
             .NewGroup({.horizontal = true, .align_left = true},
@@ -296,17 +303,21 @@ static Object *make_button_row()
 static Object *make_window(Picture *banner, Picture *screen_picture)
 {
     std::vector<Child> parts;
-    if (Object *image = class_iface(BITMAP_IMAGE).NewImage(banner))
+    if (Object *image = class_iface(BITMAP_IMAGE).NewImage(banner)) {
+        SetGadgetName(image, "Karthos"); // the name the banner shows
         parts.push_back({image});
+    }
     parts.push_back({make_display_group(screen_picture), nullptr, 10});
     parts.push_back({make_button_row(), nullptr, 0});
     return class_iface(WINDOW_CLASS)
         .NewWindowObject({.title = WINDOW_TITLE,
                           .about = ABOUT_LINE,
+                          .description = WINDOW_PURPOSE,
                           .icon = WINDOW_ICON,
                           .layout = class_iface(LAYOUT_GADGET).NewGroup({}, parts),
                           .default_gadget = OID_SAVE_LAUNCH,
                           .back_gadget = OID_SAVE_QUIT,
+                          .quit_gadget = OID_QUIT,
                           .pad_hint = PAD_HINT});
 }
 

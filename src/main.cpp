@@ -8,6 +8,7 @@
 #include "platform/signals.h"
 #include "util.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -50,53 +51,72 @@ static BOOL launch_without_window()
     return started;
 }
 
-// A menu entry for this launcher, wherever it is installed, with its icon.
+// A menu entry for this launcher, wherever it is installed, with its icon, and an action
+// that starts the game at once.
 static BOOL install_menu_entry()
 {
     std::vector<std::string> written;
-    std::string failed;
-    const int error = platform::install_desktop_entry(
+    const std::string why = platform::install_desktop_entry(
         {.id = "karthos-preferences",
          .name = "Karthos Preferences",
          .comment = "Set up the display and the language of Karthos, and start the game",
          .categories = "Game;",
-         .icon_resource = ":/icons/karthos-preferences.svg"},
-        written, failed);
+         .icon_resource = ":/icons/karthos-preferences.svg",
+         .window_class = "KTLaunch",
+         .action = "Play",
+         .action_option = "--launch"},
+        written);
     for (const std::string &file : written) std::printf("Installed %s\n", file.c_str());
-    if (error)
-        std::fprintf(stderr, "KTLaunch: cannot write %s: %s\n", failed.c_str(),
-                     platform::file_error_text(error).c_str());
-    return error == 0;
+    if (!why.empty())
+        std::fprintf(stderr, "KTLaunch: %s\n", why.c_str());
+    return why.empty();
 }
 
-// The command line: none opens the window; --launch, --install-desktop-entry, --help
-// and --version are answered here. The exit status: 0, 1 when the game did not start, 2 for a
-// command line that is not understood.
+// The command line: none opens the window; the options are answered here, in any order:
+// --help (or -h) before --version, and either before the one action that may be given.
+// The exit status: 0, 1 when the action failed, 2 for a command line that is not understood.
 static int run_options(int argc, char **argv)
 {
-    const std::string_view option = argv[1];
-    if (argc > 2 || (option != "--launch" && option != "--help" && option != "--version" &&
-                     option != "--install-desktop-entry")) {
-        std::fprintf(stderr, "KTLaunch: unknown option '%s' (see KTLaunch --help)\n",
-                     argv[argc > 2 && option.starts_with("--") ? 2 : 1]);
-        return 2;
+    static constexpr std::string_view ACTIONS[] = {"--launch", "--install-desktop-entry"};
+    bool help = false, version = false;
+    std::string_view action;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool is_action =
+            std::find(std::begin(ACTIONS), std::end(ACTIONS), arg) != std::end(ACTIONS);
+        if (arg == "--help" || arg == "-h")
+            help = true;
+        else if (arg == "--version")
+            version = true;
+        else if (is_action && (action.empty() || action == arg))
+            action = arg;
+        else if (is_action) {
+            std::fprintf(stderr, "KTLaunch: '%s' cannot be combined with '%.*s'\n", argv[i],
+                         static_cast<int>(action.size()), action.data());
+            return 2;
+        } else {
+            std::fprintf(stderr, "KTLaunch: unknown option '%s' (see KTLaunch --help)\n", argv[i]);
+            return 2;
+        }
     }
-    if (option == "--version")
-        std::printf("%s\n", verstring + std::strlen("$VER: "));
-    if (option == "--help")
-        std::printf("Usage: KTLaunch [--launch | --help | --version]\n"
+    if (help) {
+        std::printf("Usage: KTLaunch [--launch | --install-desktop-entry | --help | --version]\n"
                     "The launcher and preferences editor of Karthos, in the game's directory.\n"
                     "  (no option)  open the preferences window\n"
                     "  --launch     start the game on its stored settings, without the window\n"
                     "  --install-desktop-entry\n"
                     "               add the launcher to your desktop's menu\n"
-                    "  --help       show this text\n"
+                    "  -h, --help   show this text\n"
                     "  --version    show the version\n");
-    if (option == "--launch")
+        return 0;
+    }
+    if (version) {
+        std::printf("%s\n", verstring + std::strlen("$VER: "));
+        return 0;
+    }
+    if (action == "--launch")
         return launch_without_window() ? 0 : 1;
-    if (option == "--install-desktop-entry")
-        return install_menu_entry() ? 0 : 1;
-    return 0;
+    return install_menu_entry() ? 0 : 1;
 }
 
 // Releases whatever init obtained, however far it got.

@@ -12,7 +12,7 @@ struct ModesE2E : LauncherE2E {
     void open_requester(const std::string &size)
     {
         start("[Config]\nVideocard = Vexel\n[Warp3D]\nSize = " + size + "\n");
-        keys("space");
+        keys("Tab Tab Tab space"); // from Save & Launch, past the buttons
         wait_for("Pick a screenmode");
     }
 };

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <regex>
 #include <spawn.h>
 #include <thread>
 
@@ -35,10 +36,10 @@ inline std::string shell(const std::string &display, const std::string &command)
     return out;
 }
 
-// A path as one word for the shell (no path of the tests holds a single quote).
+// A path as one word for the shell.
 inline std::string in_quotes(const fs::path &path)
 {
-    return "'" + path.string() + "'";
+    return "'" + std::regex_replace(path.string(), std::regex("'"), "'\\''") + "'";
 }
 
 // A child process: the shell's `command`, run in `cwd` without any display, its output

@@ -20,14 +20,15 @@ std::string written(int show_fps)
            "\n\n[Warp3D]\n\n\tSize = 800x600/32:59.94\n\n[AmigaInput]\n\n\tJoy1 = 0\n";
 }
 
-// From the screen-mode button, Tab past the render mode, vSync and Windowed; tick showFPS.
-const std::string TICK_SHOWFPS = "Tab Tab Tab Tab space";
+// From "Save & Launch", where the focus starts, back to showFPS, and tick it.
+const std::string TICK_SHOWFPS = "shift+Tab space";
 
 struct WayOut {
     const char *name;
     std::string keys; // after ticking "showFPS"; empty: the window's close button
     int show_fps;     // as the file has it afterwards
     bool launches = false;
+    bool tick = true;
 };
 
 class WaysOut : public LauncherE2E, public ::testing::WithParamInterface<WayOut> {};
@@ -36,7 +37,8 @@ class WaysOut : public LauncherE2E, public ::testing::WithParamInterface<WayOut>
 TEST_P(WaysOut, RewriteTheFile)
 {
     start(STORED);
-    keys(TICK_SHOWFPS);
+    if (GetParam().tick)
+        keys(TICK_SHOWFPS);
     if (GetParam().keys.empty())
         shell(x.display(), XCLOSE " " + wait_for(TITLE)); // as the close button does
     else
@@ -46,7 +48,7 @@ TEST_P(WaysOut, RewriteTheFile)
     // The game runs on its own, in its directory, and finds the new settings there.
     if (GetParam().launches) {
         EXPECT_EQ(starts(), "started\n");
-        EXPECT_EQ(read_file(report / "found.prefs"), written(1));
+        EXPECT_EQ(read_file(report / "found.prefs"), written(GetParam().show_fps));
     } else {
         EXPECT_FALSE(fs::exists(report / "starts"));
     }
@@ -61,7 +63,9 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                                            // Return: the focused button, else Save & Launch.
                                            WayOut{"ReturnOnQuit", "Tab Tab Tab Return", 0},
                                            WayOut{"ReturnOnACheckBox", "Return", 1, true},
-                                           WayOut{"KeypadEnter", "KP_Enter", 1, true}),
+                                           WayOut{"KeypadEnter", "KP_Enter", 1, true},
+                                           // At once, with a screen mode to pick.
+                                           WayOut{"ReturnAtStart", "Return", 0, true, false}),
                          [](const auto &test) { return std::string(test.param.name); });
 
 // Save & Quit without a file writes the defaults, in the order the game reads them.

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 
 namespace {
 
@@ -95,44 +96,46 @@ class GamepadTest : public WindowTest {
     }
 };
 
-// Software mode first: the focus starts on the render mode, the screen-mode button is off.
+// Software mode first: the focus starts on Save & Launch, the screen-mode button is off.
 TEST_F(GamepadTest, APadWalksTheWholeWindowPicksAModeAndSavesAndLaunches)
 {
     VirtualPad pad(0x045e, 0x028e); // an Xbox 360 pad
     ASSERT_EQ(open_window("[Config]\nVideocard = Software\n[Warp3D]\nSize = 1024x768/32:60\n"), 1);
-    EXPECT_EQ(hint(), "A: select  B: quit  Start: save & launch");
-    EXPECT_FALSE(window()->testAttribute(Qt::WA_KeyboardFocusChange)); // no focus ring yet
-    const std::string big = "1024x768 32Bit 60.00 Hz", small = "800x600 32Bit 60.00 Hz";
+    EXPECT_EQ(hint(), "D-pad: move  A: select  B: back  Start: save & launch  Back: save & quit");
+    const std::string soft = "640x480 16Bit", big = "1024x768 32Bit 60.00 Hz",
+                      small = "800x600 32Bit 60.00 Hz";
     const struct {
         int control, value;
         std::vector<int> in_list;
         int focus;
         std::string shown;
     } steps[] = {
+        {UP, 1, {}, OID_GFX_SHOWFPS, soft},
+        {A, 1, {}, OID_GFX_SHOWFPS, soft}, // ticked
+        {UP, 1, {}, OID_GFX_WINDOWED, soft},
+        {UP, 1, {}, OID_VSYNC, soft},
+        {A, 1, {}, OID_VSYNC, soft}, // ticked
+        {UP, 1, {}, OID_GFX_MODE, soft},
         {RIGHT, 1, {}, OID_GFX_MODE, big}, // to Vexel
         {UP, 1, {}, OID_SCREENSEL, big},
         {A, 1, {DOWN, B}, OID_SCREENSEL, big}, // cancelled
         {A, 1, {DOWN, A}, OID_SCREENSEL, small},
         {STICK_Y, 12000, {}, OID_SCREENSEL, small}, // within the dead zone
         {STICK_Y, 32767, {}, OID_GFX_MODE, small},
-        {DOWN, 1, {}, OID_VSYNC, small},
-        {A, 1, {}, OID_VSYNC, small}, // ticked
-        {STICK_Y, 32767, {}, OID_GFX_WINDOWED, small},
-        {DOWN, 1, {}, OID_GFX_SHOWFPS, small},
-        {A, 1, {}, OID_GFX_SHOWFPS, small}, // ticked
+        {B, 1, {}, OID_QUIT, small}, // changed: to Quit rather than out
+        {B, 1, {}, OID_QUIT, small},
     };
     for (const auto &step : steps) {
         EXPECT_FALSE(press(pad, step.control, step.value, step.in_list));
         EXPECT_EQ(focus(), step.focus);
         EXPECT_EQ(shown(), step.shown);
-        EXPECT_TRUE(window()->testAttribute(Qt::WA_KeyboardFocusChange));
     }
     // Held, a direction moves once, then again after 400 ms and every 100 ms.
     pad.set(UP, 1);
-    for (const auto &[later_ms, focused] : {std::pair{0, OID_GFX_WINDOWED},
-                                            {350, OID_GFX_WINDOWED},
-                                            {450, OID_VSYNC},
-                                            {600, OID_GFX_MODE}}) {
+    for (const auto &[later_ms, focused] : {std::pair{0, OID_SAVE_QUIT},
+                                            {350, OID_SAVE_QUIT},
+                                            {450, OID_SAVE_LAUNCH},
+                                            {600, OID_GFX_SHOWFPS}}) {
         poll(later_ms);
         EXPECT_EQ(focus(), focused) << later_ms;
     }
@@ -145,24 +148,45 @@ TEST_F(GamepadTest, APadWalksTheWholeWindowPicksAModeAndSavesAndLaunches)
                                   "\tSize = 800x600/32:60.00\n");
 }
 
-// Pads come and go while the window is open; the hint names the buttons of the pad used last.
+// Pads come and go; the hint names the last one's buttons, readable; Nintendo's A confirms.
 TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
 {
     ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), 0);
     EXPECT_EQ(hint(), "(hidden)");
     auto ps4 = std::make_unique<VirtualPad>(0x054c, 0x09cc);
     EXPECT_EQ(poll(), 1);
-    EXPECT_EQ(hint(), "Cross: select  Circle: quit  Options: save & launch");
+    const std::string ps = "D-pad: move  Cross: select  Circle: back  Options: save & launch  "
+                           "Share: save & quit",
+                      nintendo =
+                          "D-pad: move  A: select  B: back  +: save & launch  \u2212: save & quit";
+    EXPECT_EQ(hint(), ps);
+    // Its contrast on the window, as WCAG 2 reckons it (its alpha blended in): at least 4.5.
+    const auto *label = window()->findChild<QLabel *>("PadHint");
+    for (const QPalette &palette :
+         {QPalette(), QPalette(QColor(0x35, 0x35, 0x35), QColor(0x2b, 0x2b, 0x2b))}) {
+        window()->setPalette(palette);
+        const QColor fg = label->palette().color(label->foregroundRole()),
+                     bg = label->palette().color(QPalette::Window);
+        const auto luminance = [&](double a) {
+            return 0.05 + 0.2126 * std::pow(fg.redF() * a + bg.redF() * (1 - a), 2.2) +
+                   0.7152 * std::pow(fg.greenF() * a + bg.greenF() * (1 - a), 2.2) +
+                   0.0722 * std::pow(fg.blueF() * a + bg.blueF() * (1 - a), 2.2);
+        };
+        EXPECT_GE(std::max(luminance(0), luminance(fg.alphaF())) /
+                      std::min(luminance(0), luminance(fg.alphaF())),
+                  4.5);
+    }
     auto switch_pro = std::make_unique<VirtualPad>(0x057e, 0x2009);
     EXPECT_EQ(poll(), 2);
-    EXPECT_EQ(hint(), "B: select  A: quit  +: save & launch");
+    EXPECT_EQ(hint(), nintendo);
     EXPECT_FALSE(press(*ps4, DOWN));
-    EXPECT_EQ(hint(), "Cross: select  Circle: quit  Options: save & launch");
-    EXPECT_EQ(focus(), OID_GFX_MODE);
+    EXPECT_EQ(hint(), ps);
+    EXPECT_EQ(focus(), OID_SAVE_QUIT);
     ps4.reset();
     EXPECT_EQ(poll(), 1);
-    EXPECT_EQ(hint(), "B: select  A: quit  +: save & launch");
-    EXPECT_TRUE(press(*switch_pro, BACK)); // Save & Quit
+    EXPECT_EQ(hint(), nintendo);
+    EXPECT_TRUE(press(*switch_pro, A)); // the south button, B on it: nothing changed, so out
+    EXPECT_TRUE(press(*switch_pro, B)); // the east button, A on it: presses Save & Quit
     EXPECT_EQ(read_back(), "[Config]\n\n\tVideocard = Vexel\n\tWindowed = 0\n"
                            "\tSyncToScreen = 0\n\tShowFPS = 0\n\n[Warp3D]\n\n"
                            "\tSize = 640x480/16\n");
@@ -190,7 +214,7 @@ TEST_F(GamepadTest, WithoutSdlTheWindowWorksAndPadsAreIgnored)
         ASSERT_EQ(open_window("[Config]\nVideocard = Vexel\n"), -1);
         EXPECT_EQ(hint(), "(hidden)");
         EXPECT_FALSE(press(pad, DOWN));
-        EXPECT_EQ(focus(), OID_SCREENSEL);
+        EXPECT_EQ(focus(), OID_SAVE_LAUNCH);
     }
 }
 

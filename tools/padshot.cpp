@@ -1,8 +1,8 @@
 // Opens the launcher's window for a game directory, as KTLaunch does, with one of SDL's
 // virtual game controllers (an Xbox 360 pad) connected and pressed down once, for the
 // README's picture of the pad's hint line and focus ring (scripts/screenshots.sh). The
-// window then works as the launcher's does.
-//   padshot GAME-DIRECTORY
+// window then works as the launcher's does; with "dark", in a dark palette.
+//   padshot GAME-DIRECTORY [dark]
 #include "configfile.h"
 #include "gui.h"
 #include "platform/display.h"
@@ -13,15 +13,25 @@
 #include "virtual_pad.h"
 
 #include <QApplication>
+#include <QPalette>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+// A dark desktop's colours, as a dark theme gives them.
+static QPalette dark_palette()
+{
+    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
+    return dark;
+}
 
 namespace pt = platform::testing;
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: padshot GAME-DIRECTORY\n");
+    if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "dark") != 0)) {
+        std::fprintf(stderr, "usage: padshot GAME-DIRECTORY [dark]\n");
         return 2;
     }
     pt::set_program_dir(argv[1]);
@@ -33,8 +43,11 @@ int main(int argc, char **argv)
 
     platform::install_toolkit_libraries();
     gui_preinit();
-    if (!pad.attached() || !getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition) ||
-        !getLibIFace(&RequesterBase, "requester.class", 51, &IRequester) || !config_init() ||
+    if (!pad.attached() || !getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition))
+        return 1;
+    if (argc == 3)
+        QApplication::setPalette(dark_palette());
+    if (!getLibIFace(&RequesterBase, "requester.class", 51, &IRequester) || !config_init() ||
         !gui_init())
         return 1;
     platform::set_event_pump(IIntuition->pump_events);

@@ -14,14 +14,17 @@ struct DesktopEntry {
     CONST_STRPTR name;    // the menu's text
     CONST_STRPTR comment; // its tooltip
     CONST_STRPTR categories;
-    CONST_STRPTR icon_resource; // the SVG icon built into the program, as a resource path
+    CONST_STRPTR icon_resource;           // the SVG icon built into the program, as a resource path
+    CONST_STRPTR window_class;            // the class of the program's window, for docks to match
+    CONST_STRPTR action = nullptr;        // an action of the entry's own (e.g. in a dock's menu)...
+    CONST_STRPTR action_option = nullptr; // ...which starts the program with this option
 };
 
 // Writes the entry, starting the running executable wherever it is, into
 // $XDG_DATA_HOME/applications (default ~/.local/share/applications), and its icon
-// into the hicolor theme there. The files written go to `written`. 0, or why not
-// (see file_error_text); `failed` then names the file.
-int install_desktop_entry(const DesktopEntry &entry, std::vector<std::string> &written,
-                          std::string &failed);
+// into the hicolor theme there. The files written go to `written`. Empty, or why not,
+// for the user; nothing is written when the executable's path cannot be carried by an
+// entry (a control character, or bytes that are not UTF-8) or there is no home.
+std::string install_desktop_entry(const DesktopEntry &entry, std::vector<std::string> &written);
 
 } // namespace platform

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QThread>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -212,15 +213,37 @@ std::string toolkit_room()
     return why;
 }
 
-// Qt ends the process when its platform does not connect after all (the display went
-// away since it was checked): the launcher's own message and status instead of an abort.
-QtMessageHandler usual_messages = nullptr;
-void end_on_fatal_message(QtMsgType type, const QMessageLogContext &context, const QString &text)
+void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const QString &text);
+
+// The toolkit's own handler of its messages: on_toolkit_message stands in from the first
+// call on, and passes every message on to it.
+QtMessageHandler toolkit_message_handler()
 {
-    if (type != QtFatalMsg)
-        return usual_messages(type, context, text);
-    std::fprintf(stderr, "KTLaunch: the display did not answer: the window cannot be shown\n");
-    std::_Exit(1);
+    static const QtMessageHandler own = qInstallMessageHandler(on_toolkit_message);
+    return own;
+}
+
+// Qt ends the process with a fatal message when its platform does not connect after all
+// (the display went away since it was checked): the launcher's own message and status
+// instead of an abort. Qt's Wayland plug-in ends the process with _exit(1) when the
+// compositor goes, past every exit handler; the warning it gives just before is the
+// last moment to save.
+void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtFatalMsg && !lost_handler) {
+        std::fprintf(stderr, "KTLaunch: the display did not answer: the window cannot be shown\n");
+        std::_Exit(1);
+    }
+    if (const QtMessageHandler own = toolkit_message_handler())
+        own(type, context, text);
+    if (!lost_handler || !text.startsWith("The Wayland connection"))
+        return;
+    if (QThread::currentThread() == QCoreApplication::instance()->thread())
+        end_after_display_loss();
+    // From the plug-in's reading thread: the main thread saves and ends, this one waits.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), end_after_display_loss,
+                              Qt::QueuedConnection);
+    for (;;) pause();
 }
 
 } // namespace
@@ -228,6 +251,7 @@ void end_on_fatal_message(QtMsgType type, const QMessageLogContext &context, con
 void on_display_lost(std::function<void()> handler)
 {
     static const bool registered = std::atexit(end_after_display_loss) == 0;
+    toolkit_message_handler();
     if (registered)
         lost_handler = std::move(handler);
 }
@@ -244,9 +268,8 @@ bool display_connect()
         return false;
     app_argv[2] = chosen_platform.data();
     app_argc = 3;
-    usual_messages = qInstallMessageHandler(end_on_fatal_message);
+    toolkit_message_handler(); // from now on, the toolkit's messages pass the launcher
     application = std::make_unique<QApplication>(app_argc, app_argv);
-    qInstallMessageHandler(usual_messages);
     if (const QScreen *screen = QGuiApplication::primaryScreen(); screen && screen->depth() < 16) {
         unavailable = "the display has " + std::to_string(screen->depth()) +
                       "-bit colour: the window needs at least 16 bits";
@@ -254,7 +277,8 @@ bool display_connect()
         return false;
     }
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationName("KTLaunch");
+    QApplication::setApplicationName("KTLaunch");               // the window's class, on X11
+    QGuiApplication::setDesktopFileName("karthos-preferences"); // its menu entry, on Wayland
     // Qt adopts the user's locale for the C library; numbers in the preferences file
     // are always written and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");

@@ -22,7 +22,7 @@ struct IntuitionIFace : Interface {
 void install_toolkit_libraries();
 
 // Offers a display and a requester for a run without a window instead: requesters
-// become lines on standard error.
+// become lines on standard error, and message boxes too where a display answers.
 void install_console_libraries();
 
 // Why the last connect could not show a window, for the user ("no X11 or Wayland

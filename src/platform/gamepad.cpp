@@ -173,14 +173,23 @@ std::unique_ptr<Sdl> load_sdl(const std::string &name)
     return sdl->complete() ? std::move(sdl) : nullptr;
 }
 
-const PadGlyphs &glyphs_of(SDL_GameControllerType type)
+// A family of pads: the names on its buttons, and whether its confirm button is the east
+// one (Nintendo's, whose players expect A, on the east, to confirm and B to go back).
+struct PadFamily {
+    PadGlyphs glyphs;
+    bool east_confirms = false;
+};
+
+const PadFamily &family_of(SDL_GameControllerType type)
 {
-    static const PadGlyphs xbox{"A", "B", "Start", "Back"}, xbox_one{"A", "B", "Menu", "View"},
-        ps3{"Cross", "Circle", "Start", "Select"}, ps4{"Cross", "Circle", "Options", "Share"},
-        ps5{"Cross", "Circle", "Options", "Create"}, nintendo{"B", "A", "+", "-"};
+    // Pads since the Xbox One, and handhelds, show Menu as ☰ and View as ⧉.
+    static const PadFamily xbox360{{"A", "B", "Start", "Back"}},
+        xbox{{"A", "B", "\u2630", "\u29c9"}}, ps3{{"Cross", "Circle", "Start", "Select"}},
+        ps4{{"Cross", "Circle", "Options", "Share"}}, ps5{{"Cross", "Circle", "Options", "Create"}},
+        nintendo{{"A", "B", "+", "\u2212"}, true};
     switch (type) {
-    case SDL_CONTROLLER_TYPE_XBOXONE:
-        return xbox_one;
+    case SDL_CONTROLLER_TYPE_XBOX360:
+        return xbox360;
     case SDL_CONTROLLER_TYPE_PS3:
         return ps3;
     case SDL_CONTROLLER_TYPE_PS4:
@@ -256,6 +265,10 @@ void act(const PadTarget &target, PadInput input)
     case PadInput::Accept:
         return send_key(receiver, main ? Qt::Key_Space : Qt::Key_Return);
     case PadInput::Cancel:
+        // Closes a list or a message; at the window, it ends the launcher only when
+        // nothing would be lost, else it leads to Quit.
+        if (main && target.quit && target.edited && target.edited())
+            return target.quit->setFocus(Qt::TabFocusReason);
         return send_key(receiver, Qt::Key_Escape);
     case PadInput::Start:
         return main ? click(target.start) : void();
@@ -264,7 +277,7 @@ void act(const PadTarget &target, PadInput input)
     }
 }
 
-std::optional<PadInput> input_of_button(Uint8 button)
+std::optional<PadInput> input_of_button(Uint8 button, const PadFamily &family)
 {
     switch (button) {
     case SDL_CONTROLLER_BUTTON_DPAD_UP:
@@ -275,10 +288,10 @@ std::optional<PadInput> input_of_button(Uint8 button)
         return PadInput::Left;
     case SDL_CONTROLLER_BUTTON_DPAD_RIGHT:
         return PadInput::Right;
-    case SDL_CONTROLLER_BUTTON_A:
-        return PadInput::Accept;
-    case SDL_CONTROLLER_BUTTON_B:
-        return PadInput::Cancel;
+    case SDL_CONTROLLER_BUTTON_A: // the south button
+        return family.east_confirms ? PadInput::Cancel : PadInput::Accept;
+    case SDL_CONTROLLER_BUTTON_B: // the east button
+        return family.east_confirms ? PadInput::Accept : PadInput::Cancel;
     case SDL_CONTROLLER_BUTTON_START:
         return PadInput::Start;
     case SDL_CONTROLLER_BUTTON_BACK:
@@ -379,13 +392,16 @@ void Gamepads::State::use(std::optional<SDL_JoystickID> id)
 {
     in_use = id;
     if (target.changed)
-        target.changed(id ? &glyphs_of(pads.at(*id).type) : nullptr);
+        target.changed(id ? &family_of(pads.at(*id).type).glyphs : nullptr);
 }
 
 void Gamepads::State::button(SDL_JoystickID id, Uint8 button, bool down, Clock::time_point now)
 {
-    const std::optional<PadInput> input = input_of_button(button);
-    if (!input || !pads.count(id))
+    const auto pad = pads.find(id);
+    if (pad == pads.end())
+        return;
+    const std::optional<PadInput> input = input_of_button(button, family_of(pad->second.type));
+    if (!input)
         return;
     if (!down)
         return release(id, button);
@@ -436,7 +452,7 @@ std::unique_ptr<Sdl> start_sdl()
     if (!sdl)
         return nullptr;
     // Breaks are the launcher's to handle; and A is the south button on every pad, as
-    // the hint's glyph names take it.
+    // the pad's family takes it.
     sdl->set_hint(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
     sdl->set_hint(SDL_HINT_GAMECONTROLLER_USE_BUTTON_LABELS, "0", SDL_HINT_OVERRIDE);
     if (sdl->init_subsystem(SDL_INIT_GAMECONTROLLER) != 0)

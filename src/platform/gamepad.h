@@ -16,16 +16,21 @@ class QWidget;
 
 namespace platform {
 
-// What is printed on the buttons of a pad's family. South and east are positions: A
-// and B on an Xbox pad, Cross and Circle on a PlayStation one, B and A on a Nintendo one.
+// What is printed on the buttons of a pad's family that confirm and go back (A and B on
+// an Xbox pad, Cross and Circle on a PlayStation one, A and B on a Nintendo one, where
+// they sit the other way round), and on its Start and Back (Select) buttons.
 struct PadGlyphs {
-    const char *south, *east, *start, *back;
+    const char *confirm, *cancel, *start, *back;
 };
 
 struct PadTarget {
     QWidget *window = nullptr;        // the main window: up and down step through it in Tab order
     QAbstractButton *start = nullptr; // what Start presses in the main window; may be null
     QAbstractButton *back = nullptr;  // what Back (Select) presses there; may be null
+    // Where B takes the focus in the main window while `edited` says the window's values
+    // differ from those it opened with (B then never ends the launcher); may be null.
+    QAbstractButton *quit = nullptr;
+    std::function<bool()> edited;
     // A pad came or went: the glyphs of the pad in use, or null once none is left.
     std::function<void(const PadGlyphs *)> changed;
 };

@@ -259,6 +259,7 @@ std::unique_ptr<Requester> make_requester(const ScreenModeRequest &request)
 
     auto *list = new QListWidget;
     list->setObjectName(QStringLiteral("ModeList"));
+    list->setAccessibleName(QStringLiteral("Display modes"));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
     for (const DisplayMode &mode : requester->modes)

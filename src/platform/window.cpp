@@ -5,6 +5,7 @@
 #include "platform/qt_private.h"
 #include "platform/signals.h"
 
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -18,7 +19,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -56,6 +59,27 @@ struct Window {
 namespace {
 
 class WindowObject;
+
+// The style's look of a push button, with a ring inside the one that has the keyboard's
+// focus: the default button's own look (a highlighted outline in Fusion) is otherwise
+// the same, and the player could not tell which button Return and Space press.
+class FocusRingStyle : public QProxyStyle {
+  public:
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        const QStyle::State shown = State_HasFocus | State_KeyboardFocusChange;
+        if (element != CE_PushButton || (option->state & shown) != shown)
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(option->palette.color(QPalette::Highlight), 2));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(4, 4, -4, -4), 2, 2);
+        painter->restore();
+    }
+};
 
 // The top-level widget: the window manager's close request and Escape become the
 // close event word; the program decides when the window really goes.
@@ -96,8 +120,10 @@ class WindowObject : public Object {
     }
 
     std::deque<uint32> events;
+    QStringList opened_with; // what the gadgets showed as the window opened
     QString about;
-    QPointer<Gamepads> pads; // once the window has been painted, unless pads cannot be read
+    QPointer<Gamepads> pads;      // once the window has been painted, unless pads cannot be read
+    FocusRingStyle buttons_style; // outlives the window's widgets, which go in the destructor
     int32 signum = -1;
     Window handle;
 };
@@ -242,6 +268,40 @@ void place_on(QWidget *w, const QRect &room)
     w->move(std::max(centre.x(), room.left()), std::max(centre.y(), room.top()));
 }
 
+// A chooser as screen readers meet it: named by its row's label, with its entry as its
+// value. (Qt's own names it by its entry on Linux, which leaves the label to a relation
+// that not every screen reader follows.)
+class NamedChooser : public QAccessibleWidget {
+  public:
+    explicit NamedChooser(QComboBox *chooser) : QAccessibleWidget(chooser, QAccessible::ComboBox) {}
+    QString text(QAccessible::Text t) const override
+    {
+        const auto *chooser = static_cast<QComboBox *>(widget());
+        if (t == QAccessible::Value ||
+            (t == QAccessible::Name && chooser->accessibleName().isEmpty()))
+            return chooser->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override
+    {
+        return QAccessibleWidget::actionNames() << showMenuAction();
+    }
+    void doAction(const QString &action) override
+    {
+        if (action == showMenuAction())
+            static_cast<QComboBox *>(widget())->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface *named_chooser(const QString &class_name, QObject *object)
+{
+    auto *chooser = qobject_cast<QComboBox *>(object);
+    return class_name == QLatin1String("QComboBox") && chooser ? new NamedChooser(chooser)
+                                                               : nullptr;
+}
+
 std::unique_ptr<Object> take(Object *object)
 {
     return std::unique_ptr<Object>(object);
@@ -267,10 +327,25 @@ QLabel *add_pad_hint(QVBoxLayout *box, CONST_STRPTR text)
     auto *hint = new QLabel;
     hint->setObjectName("PadHint");
     hint->setAlignment(Qt::AlignCenter);
-    hint->setForegroundRole(QPalette::PlaceholderText);
+    // In the window's text colour: the placeholder grey falls below 4.5:1 on a light palette.
     hint->hide();
     box->addWidget(hint);
     return hint;
+}
+
+// What the window's gadgets show, in the window's order.
+QStringList gadget_values(const QWidget *window)
+{
+    QStringList values;
+    for (const QWidget *gadget : window->findChildren<QWidget *>()) {
+        if (const auto *check = qobject_cast<const QCheckBox *>(gadget))
+            values << QString::number(check->isChecked());
+        else if (const auto *chooser = qobject_cast<const QComboBox *>(gadget))
+            values << QString::number(chooser->currentIndex());
+        else if (const auto *field = qobject_cast<const QLineEdit *>(gadget))
+            values << field->text();
+    }
+    return values;
 }
 
 // Game controllers are looked for once the window shows: SDL and the pads cost nothing
@@ -278,13 +353,15 @@ QLabel *add_pad_hint(QVBoxLayout *box, CONST_STRPTR text)
 void start_pads_after_first_paint(WindowObject *window, const WindowAttrs &attrs, QLabel *hint)
 {
     QWidget *w = window->widget;
-    PadTarget target{w, find_button(w, attrs.default_gadget), find_button(w, attrs.back_gadget)};
+    PadTarget target{w, find_button(w, attrs.default_gadget), find_button(w, attrs.back_gadget),
+                     find_button(w, attrs.quit_gadget)};
+    target.edited = [window] { return gadget_values(window->widget) != window->opened_with; };
     if (hint)
         target.changed = [hint, text = QString::fromUtf8(attrs.pad_hint)](const PadGlyphs *pad) {
             if (pad)
                 hint->setText(QString(text)
-                                  .replace("{south}", pad->south)
-                                  .replace("{east}", pad->east)
+                                  .replace("{confirm}", pad->confirm)
+                                  .replace("{cancel}", pad->cancel)
                                   .replace("{start}", pad->start)
                                   .replace("{back}", pad->back));
             hint->setVisible(pad != nullptr);
@@ -311,11 +388,15 @@ Object *NewWindowObject(const WindowAttrs &attrs)
         window->about = QString::fromUtf8(attrs.about);
         w->setToolTip(window->about + "\n(F1)");
     }
+    if (attrs.description) // else screen readers read the tooltip, the about line
+        w->setAccessibleDescription(QString::fromUtf8(attrs.description));
     auto *box = new QVBoxLayout(w);
     box->setSizeConstraint(QLayout::SetFixedSize); // the user cannot resize it
     box->addWidget(layout->adopt());
     if (QPushButton *button = find_button(w, attrs.default_gadget))
         button->setDefault(true);
+    for (QPushButton *button : w->findChildren<QPushButton *>())
+        button->setStyle(&window->buttons_style);
     start_pads_after_first_paint(window.get(), attrs, add_pad_hint(box, attrs.pad_hint));
     window->children.push_back(std::move(layout));
     return window.release();
@@ -356,6 +437,8 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
             // The row's label is the field's buddy: screen readers read it with the field.
             // A blank label only puts the field in the field column.
             const QString label = QString::fromUtf8(child.label ? child.label : "").trimmed();
+            if (!label.isEmpty() && widget->accessibleName().isEmpty())
+                widget->setAccessibleName(label); // rather than a chooser's value
             if (child.label)
                 form->addRow(label, widget);
             else
@@ -403,6 +486,10 @@ Object *NewButton(uint32 id, CONST_STRPTR text, Picture *picture, int32 min_size
 
 Object *NewChooser(uint32 id, CONST_STRPTR const *labels, uint32 selected)
 {
+    // The factory last installed is asked first: ahead of Qt's, which every new
+    // application object installs again.
+    QAccessible::removeFactory(named_chooser);
+    QAccessible::installFactory(named_chooser);
     auto *chooser = new QComboBox;
     chooser->setObjectName(gadget_name(id));
     for (CONST_STRPTR const *label = labels; *label; ++label)
@@ -447,7 +534,13 @@ void SetGadgetHint(Object *gadget, CONST_STRPTR hint)
     if (!gadget)
         return;
     gadget->widget->setToolTip(QString::fromUtf8(hint));
-    gadget->widget->setAccessibleName(QString::fromUtf8(hint));
+    gadget->widget->setAccessibleDescription(QString::fromUtf8(hint));
+}
+
+void SetGadgetName(Object *gadget, CONST_STRPTR name)
+{
+    if (gadget)
+        gadget->widget->setAccessibleName(QString::fromUtf8(name));
 }
 
 void DisposeObject(Object *object)
@@ -518,13 +611,15 @@ Window *WindowOpen(Object *window_object)
         place_on(w, screen->availableGeometry());
     w->show();
     w->activateWindow();
-    // The focus starts on the first control, as Tab would find it (a dialog would
-    // otherwise start on its default button).
-    for (QWidget *next = w->nextInFocusChain(); next != w; next = next->nextInFocusChain())
-        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && next->isVisibleTo(w)) {
-            next->setFocus(Qt::TabFocusReason);
-            break;
-        }
+    // The focus starts on the default button, so that Return (and a pad's A) plays at
+    // once, and it shows from the start.
+    const auto buttons = w->findChildren<QPushButton *>();
+    const auto main = std::find_if(buttons.begin(), buttons.end(),
+                                   [](const QPushButton *b) { return b->isDefault(); });
+    if (main != buttons.end() && (*main)->isEnabled())
+        (*main)->setFocus(Qt::TabFocusReason);
+    w->setAttribute(Qt::WA_KeyboardFocusChange);
+    window->opened_with = gadget_values(w);
     window->handle.widget = w;
     return &window->handle;
 }

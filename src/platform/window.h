@@ -28,17 +28,21 @@ constexpr uint32 WMHI_GADGETUP = 0x20000;
 
 struct WindowAttrs {
     CONST_STRPTR title = "";
-    CONST_STRPTR about = nullptr; // a line about the program, shown on request
-    CONST_STRPTR icon = nullptr;  // the window's icon: a picture built into the program
-    Object *layout = nullptr;     // the window's contents; owned by the window from now on
+    CONST_STRPTR about = nullptr;       // a line about the program, shown on request
+    CONST_STRPTR description = nullptr; // what the window is for, read out by screen readers
+    CONST_STRPTR icon = nullptr;        // the window's icon: a picture built into the program
+    Object *layout = nullptr;           // the window's contents; owned by the window from now on
     // The button that Return presses when the focus is not on another button (which
     // Return presses itself); drawn as the default. -1: none.
     int32 default_gadget = -1;
     // The button that a game controller's Back (Select) presses. -1: none.
     int32 back_gadget = -1;
+    // Where a game controller's B takes the focus, instead of closing the window, while
+    // the window's values differ from those it opened with. -1: B always closes it.
+    int32 quit_gadget = -1;
     // A line under the window's contents, shown while a game controller is connected;
-    // "{south}", "{east}", "{start}" and "{back}" become the names printed on that pad's
-    // buttons. Null: no line.
+    // "{confirm}", "{cancel}", "{start}" and "{back}" become the names printed on that
+    // pad's buttons. Null: no line.
     CONST_STRPTR pad_hint = nullptr;
 };
 
@@ -82,9 +86,12 @@ struct ClassIFace : Interface {
 // always there: it is no library of its own.)
 Object *NewTextField(uint32 id);
 
-// A gadget's hint: shown when the pointer rests on it, and its name for screen
-// readers (a picture button has no text of its own).
+// A gadget's hint: shown when the pointer rests on it, and read out after its name by
+// screen readers.
 void SetGadgetHint(Object *gadget, CONST_STRPTR hint);
+// What screen readers call a gadget or a picture, instead of its text (a picture has
+// none, a chooser's is its value).
+void SetGadgetName(Object *gadget, CONST_STRPTR name);
 
 // Disposes an object and everything in it; closes its window if it is open.
 void DisposeObject(Object *object);
