@@ -8,6 +8,7 @@
 #include <optional>
 #include <spawn.h>
 #include <thread>
+#include <unistd.h>
 
 extern char **environ;
 
@@ -139,6 +140,22 @@ class LauncherE2E : public ::testing::Test {
     {
         return "DISPLAY=" + x.display() + " REPORT=" + in_quotes(report.path());
     }
+    // vars(), then what runs the launcher as an ordinary user (nobody), with the leak
+    // suppressions copied where that user can read them.
+    std::string user_vars() const
+    {
+        if (!fs::exists(report / "lsan.supp"))
+            fs::copy_file(KTLAUNCH_SOURCE_DIR "/tests/lsan.supp", report / "lsan.supp");
+        return vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +
+               ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups";
+    }
+    // The game directory and everything in it, the user's (`user_vars`).
+    void give_game_dir_to_user() const
+    {
+        for (const fs::directory_entry &entry : fs::directory_iterator(game.path()))
+            EXPECT_EQ(lchown(entry.path().c_str(), USER, USER), 0) << entry.path();
+        EXPECT_EQ(chown(game.path().c_str(), USER, USER), 0);
+    }
     // Starts the launcher on `prefs`.
     void start(const std::string &prefs)
     {
@@ -184,6 +201,7 @@ class LauncherE2E : public ::testing::Test {
     }
 
     static constexpr const char *TITLE = "Karthos Preferences";
+    static constexpr uid_t USER = 65534;
     XServer x;
     GameDir game;
     TempDir report;
