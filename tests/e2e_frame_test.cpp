@@ -1,6 +1,8 @@
 // The real executable: without a display, on its command line, and ended by signals.
 #include "e2e_support.h"
 
+#include <fcntl.h>
+
 namespace {
 
 using namespace e2e;
@@ -34,11 +36,17 @@ struct Invocation {
     const char *game; // the stand-in KarthosDemo's script; null: none
     int status;
     std::string out, err;
+    std::string limits = ""; // prlimit's options
 };
 
-// No window; --launch starts the game on the stored settings and leaves the file alone.
+// No window; --launch starts the game on the stored settings and leaves the file alone, or
+// says why not: also without a handle to hand the game a stream (started with no files
+// but its standard streams).
 TEST(RealExecutable, AnswersItsCommandLine)
 {
+    for (const fs::directory_entry &entry : fs::directory_iterator("/proc/self/fd"))
+        if (const int fd = std::stoi(entry.path().filename().string()); fd > 2)
+            fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
     const Invocation cases[] = {
         {"--version", nullptr, 0, "KTLaunch 3.2 (04.05.2017)\n", ""},
         {"--help", nullptr, 0, "Usage: KTLaunch [--launch | --help | --version]\n", ""},
@@ -46,16 +54,29 @@ TEST(RealExecutable, AnswersItsCommandLine)
         {"--launch", nullptr, 1, "",
          "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n"},
         {"--bogus", nullptr, 2, "", "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
-        {"--launch now", nullptr, 2, "", "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"}};
+        {"--launch now", nullptr, 2, "", "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"},
+        {"--launch", nullptr, 1, "",
+         "KTLaunch: Unable to launch Karthos: standard output: Too many open files\n",
+         "prlimit --nofile=4"},
+        {"--launch", nullptr, 1, "",
+         "KTLaunch: Unable to launch Karthos: standard error: Too many open files\n",
+         "prlimit --nofile=5"},
+        // In a sandbox without /proc it cannot find its own directory, nor takes this one.
+        {"--launch", nullptr, 1, "",
+         "KTLaunch: Unable to find the launcher's directory: /proc/self/exe: No such file or "
+         "directory\n",
+         "unshare -m sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"'"}};
     for (const Invocation &c : cases) {
-        SCOPED_TRACE(c.args + (c.game ? " with a game" : ""));
+        SCOPED_TRACE(c.limits + c.args + (c.game ? " with a game" : ""));
+        if (c.limits.starts_with("unshare") && geteuid() != 0)
+            continue; // a mount of its own needs root
         GameDir game;
         write_file(game.prefs(), MESSY);
         if (c.game) {
             write_file(game.path() / "KarthosDemo", c.game);
             fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
         }
-        auto launcher = game.start("", c.args);
+        auto launcher = game.start(c.limits, c.args);
         EXPECT_EQ(launcher->wait(), c.status);
         const std::string out = launcher->output(); // the usage's first line, for --help
         EXPECT_EQ(c.args == "--help" ? out.substr(0, c.out.size()) : out, c.out);

@@ -149,12 +149,16 @@ class LauncherE2E : public ::testing::Test {
         return vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +
                ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups";
     }
-    // The game directory and everything in it, the user's (`user_vars`).
-    void give_game_dir_to_user() const
+    // The launcher as the user on `prefs` in a game directory of the user's, through
+    // `limits` (prlimit ...), with `args`.
+    std::unique_ptr<Process> start_as_user(const std::string &prefs, const std::string &limits = "",
+                                           const std::string &args = "") const
     {
+        write_file(game.prefs(), prefs);
         for (const fs::directory_entry &entry : fs::directory_iterator(game.path()))
             EXPECT_EQ(lchown(entry.path().c_str(), USER, USER), 0) << entry.path();
         EXPECT_EQ(chown(game.path().c_str(), USER, USER), 0);
+        return game.start(user_vars() + " " + limits, args);
     }
     // Starts the launcher on `prefs`.
     void start(const std::string &prefs)
@@ -163,21 +167,24 @@ class LauncherE2E : public ::testing::Test {
         launcher = game.start(vars());
     }
 
-    // The id of the first visible window titled `title`, waiting for it.
-    std::string wait_for(const std::string &title)
+    // The id of the first visible window titled `title` (of the process `pid`, if given),
+    // waiting for it.
+    std::string wait_for(const std::string &title, pid_t pid = 0)
     {
         std::string id;
+        const std::string of = pid ? " --pid " + std::to_string(pid) : "";
         poll_until([&] {
-            id = shell(x.display(), "xdotool search --onlyvisible --name '^" + title + "$'");
+            id = shell(x.display(),
+                       "xdotool search --all --onlyvisible" + of + " --name '^" + title + "$'");
             return !id.empty();
         });
         EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
         return id.substr(0, id.find('\n'));
     }
     // Types xdotool key names ("alt+s Tab space") into the window `title`, focused.
-    void keys(const std::string &names, const std::string &title = TITLE)
+    void keys(const std::string &names, const std::string &title = TITLE, pid_t pid = 0)
     {
-        const std::string window = wait_for(title);
+        const std::string window = wait_for(title, pid);
         shell(x.display(), "xdotool windowfocus --sync " + window);
         shell(x.display(), "xdotool key --delay 40 " + names);
     }

@@ -9,9 +9,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -223,41 +220,6 @@ TEST_F(GuiTest, AMissingClassOrAnyPartOfTheTreeThatCannotBeMadeLeavesNothing)
         EXPECT_EQ(std::ranges::count(calls, "open checkbox.gadget"), missing ? 0 : 1);
         unregister_library(missing ? "chooser.gadget" : name);
     }
-}
-
-// While the window was open another program changed the file: a save adds the settings
-// the player changed, and no other, not even one the window shows in words of its own.
-TEST_F(GuiTest, ASaveOverAnotherProgramsEditAddsOnlyThePlayersChanges)
-{
-    ASSERT_TRUE(open_window("[Config]\nShowFPS = 0\nWindowed = yes\nVideocard = vexel\n"));
-    write_file(prefs(),
-               "[Config]\nWindowed = yes\nVideocard = vexel\nShowFPS = 0\n[Game]\nk = v\n");
-    widget<QCheckBox>(OID_GFX_SHOWFPS)->setChecked(true);
-    EXPECT_EQ(saved(), "[Config]\n\n\tWindowed = yes\n\tVideocard = vexel\n\tShowFPS = 1\n\n"
-                       "[Game]\n\n\tk = v\n");
-    EXPECT_TRUE(log.messages().empty());
-}
-
-// Without a free file handle to hand the game a stream, the game is not started, and
-// the player is told which stream and why.
-using LaunchTest = PrefsDirTest;
-
-TEST_F(LaunchTest, AStreamThatCannotBeHandedToTheGameIsTold)
-{
-    const int filler = open("/dev/null", O_RDONLY | O_CLOEXEC); // the lowest number above 2
-    const int lowest = fcntl(0, F_DUPFD_CLOEXEC, 0); // so every one from 3 up to this is taken
-    close(lowest);
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
-    rlimit low = old;
-    low.rlim_cur = static_cast<rlim_t>(lowest);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    const BOOL started = launch_game();
-    setrlimit(RLIMIT_NOFILE, &old);
-    close(filler);
-    EXPECT_FALSE(started);
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"Unable to launch Karthos\nstandard input: "
-                                                       "Too many open files"});
 }
 
 } // namespace

@@ -223,19 +223,6 @@ TEST_F(SaveTest, EachStepOfTheReplacementCanFail)
     }
 }
 
-TEST_F(SaveTest, FullDiskKeepsTheOldFile)
-{
-    // The file size limit makes the system refuse the write as a full disk would.
-    const auto save_with_size_limit = [this] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{10, 10};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        expect_failed_save_left_old_file("File too large");
-        std::exit(HasFailure() ? 1 : 0);
-    };
-    EXPECT_EXIT(save_with_size_limit(), ::testing::ExitedWithCode(0), "");
-}
-
 TEST_F(SaveTest, UnchangedStoreIsNotWrittenAgain)
 {
     ASSERT_TRUE(config_save());
@@ -251,116 +238,33 @@ TEST_F(SaveTest, UnchangedStoreIsNotWrittenAgain)
               "[Old]\n\n\tkept = exactly\n\n[New]\n\n\tk = w\n\tadded_by_the_game = 1\n");
 }
 
-// The text that is on disk already is not written again: a directory that cannot be
-// written is then no error.
-TEST_F(PrefsFileTest, TheSameBytesAreNotWrittenAgain)
+// --- Other writers -------------------------------------------------------------------
+
+// A file changed since it was read (here only in its bytes: same size, same time) gets
+// only the player's change on top; one that can no longer be read is left alone, and
+// the player told.
+TEST_F(PrefsFileTest, AFileChangedMeanwhileGetsOnlyThePlayersChange)
 {
-    const std::string text = "[Config]\n\n\tShowFPS = 1\n";
-    write_file(prefs(), text);
-    const auto written = fs::last_write_time(prefs());
-    ASSERT_TRUE(config_init());
-    platform::testing::set_file_hook(
-        [](FileStep step) { return step == FileStep::create ? EROFS : 0; });
-    ASSERT_TRUE(config_set_option("Config", "ShowFPS", "1"));
-    EXPECT_TRUE(config_save());
-    EXPECT_EQ(fs::last_write_time(prefs()), written);
-    ASSERT_TRUE(config_set_option("Config", "ShowFPS", "0"));
-    EXPECT_FALSE(config_save());
-    EXPECT_EQ(log.messages(), Messages{"Unable to create Karthos.prefs\n" + prefs().string() +
-                                       ": Read-only file system"});
-    EXPECT_EQ(read_file(prefs()), text);
-}
-
-// What the launcher writes it reads again: a text over the read limit is not written.
-TEST_F(PrefsFileTest, ATextOverTheReadLimitIsNotWritten)
-{
-    const std::string head = "[Big]\nBlob = "; // written with a tab and a blank line more
-    const std::string text =
-        head + std::string(platform::MAX_READ_SIZE - head.size() - 1, 'x') + "\n";
-    write_file(prefs(), text);
-    ASSERT_TRUE(config_init());
-    EXPECT_FALSE(config_save());
-    EXPECT_EQ(log.messages(), Messages{"Unable to create Karthos.prefs\n" + prefs().string() +
-                                       ": larger than 64 MiB"});
-    EXPECT_EQ(fs::file_size(prefs()), platform::MAX_READ_SIZE);
-    EXPECT_EQ(files(), 1);
-}
-
-// --- Other writers -----------------------------------------------------------------
-
-struct OtherWriter {
-    const char *name;
-    std::function<void(const fs::path &prefs)> meanwhile; // another program's doing
-    const char *player;   // the value the player stores for Config/ShowFPS; null: none
-    const char *expected; // the file afterwards; null: as the other program left it
-    Messages messages = {};
-};
-
-class OtherWriterTest : public PrefsDirTest, public ::testing::WithParamInterface<OtherWriter> {};
-
-constexpr const char *LOADED = "[Config]\n\n\tShowFPS = 0\n\tWindowed = 0\n";
-
-// A file changed since it was read gets only the player's own changes, on top.
-TEST_P(OtherWriterTest, GetsOnlyThePlayersChanges)
-{
-    write_file(prefs(), LOADED);
-    ASSERT_TRUE(config_init());
-    GetParam().meanwhile(prefs());
-    const std::string theirs = fs::is_regular_file(prefs()) ? read_file(prefs()) : "(none)";
-    if (GetParam().player) {
-        ASSERT_TRUE(config_set_option("Config", "ShowFPS", GetParam().player));
+    for (const bool readable : {true, false}) {
+        write_file(prefs(), "[Config]\n\n\tShowFPS = 0\n\tWindowed = 0\n");
+        const auto time = fs::last_write_time(prefs());
+        ASSERT_TRUE(config_init());
+        write_file(prefs(), "[Config]\n\n\tShowFPS = 0\n\tWindowed = 1\n");
+        fs::last_write_time(prefs(), time);
+        if (!readable) // as when the read permission was taken away
+            platform::testing::set_file_hook(
+                [](FileStep step) { return step == FileStep::open ? EACCES : 0; });
+        ASSERT_TRUE(config_set_option("Config", "ShowFPS", "1"));
+        EXPECT_EQ(config_save(), readable);
+        EXPECT_EQ(log.messages(), readable ? Messages{}
+                                           : Messages{"Unable to read Karthos.prefs\n" +
+                                                      prefs().string() + ": Permission denied"});
+        EXPECT_EQ(read_file(prefs()), readable ? "[Config]\n\n\tShowFPS = 1\n\tWindowed = 1\n"
+                                               : "[Config]\n\n\tShowFPS = 0\n\tWindowed = 1\n");
+        config_shut();
+        platform::testing::set_file_hook(nullptr);
     }
-    EXPECT_EQ(config_save(), GetParam().messages.empty());
-    Messages told = GetParam().messages;
-    for (std::string &message : told)
-        message.replace(message.find("(dir)"), 5, dir.path().string());
-    EXPECT_EQ(log.messages(), told);
-    const std::string now = fs::is_regular_file(prefs()) ? read_file(prefs()) : "(none)";
-    EXPECT_EQ(now, GetParam().expected ? GetParam().expected : theirs);
 }
-
-// Rewritten with bytes of the same size, at the same time to the nanosecond.
-void same_size_and_time(const fs::path &p)
-{
-    const auto time = fs::last_write_time(p);
-    write_file(p, "[Config]\n\n\tShowFPS = 0\n\tWindowed = 1\n");
-    fs::last_write_time(p, time);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, OtherWriterTest,
-    ::testing::Values(
-        OtherWriter{"Unchanged", [](const fs::path &) {}, "1",
-                    "[Config]\n\n\tShowFPS = 1\n\tWindowed = 0\n"},
-        OtherWriter{
-            "QuitAfterAnEdit",
-            [](const fs::path &p) { write_file(p, "[Config]\nWindowed = 1\n[Game]\nk = v\n"); },
-            nullptr, nullptr},
-        OtherWriter{
-            "SaveAfterAnEdit",
-            [](const fs::path &p) { write_file(p, "[Config]\nWindowed = 1\n[Game]\nk = v\n"); },
-            "1", "[Config]\n\n\tWindowed = 1\n\tShowFPS = 1\n\n[Game]\n\n\tk = v\n"},
-        OtherWriter{"SaveOfTheLoadedValue",
-                    [](const fs::path &p) { write_file(p, "[Config]\nShowFPS = 1\n"); }, "0",
-                    nullptr},
-        OtherWriter{"SameSizeAndTime", same_size_and_time, "1",
-                    "[Config]\n\n\tShowFPS = 1\n\tWindowed = 1\n"},
-        OtherWriter{"RenamedOver",
-                    [](const fs::path &p) {
-                        write_file(p.string() + ".new", "[Other]\nk = v\n");
-                        fs::rename(p.string() + ".new", p);
-                    },
-                    "1", "[Other]\n\n\tk = v\n\n[Config]\n\n\tShowFPS = 1\n"},
-        OtherWriter{"RemovedAndQuit", [](const fs::path &p) { fs::remove(p); }, nullptr, nullptr},
-        OtherWriter{
-            "Unreadable",
-            [](const fs::path &p) {
-                fs::remove(p);
-                fs::create_directory(p);
-            },
-            "1", nullptr,
-            Messages{"Unable to read Karthos.prefs\n(dir)/Karthos.prefs: not a regular file"}}),
-    [](const auto &test) { return std::string(test.param.name); });
 
 // Owner, group, mode, extended attributes and the access list come along.
 TEST_F(SaveTest, WhatTheFileCarriesIsKept)
