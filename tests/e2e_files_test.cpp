@@ -45,7 +45,7 @@ TEST_F(FilesE2E, AnotherProgramsEditIsKeptByEachButton)
          {std::pair{"Tab Tab Tab Tab space", theirs}, {"alt+s", merged}, {"alt+l", merged}}) {
         SCOPED_TRACE(button);
         fs::remove(report / "starts");
-        launcher = start_as_user(layout(0, 0));
+        start(layout(0, 0), true);
         keys(TICK_WINDOWED);
         write_file(game.prefs(), theirs); // in place: another size and time
         keys(button);
@@ -58,7 +58,7 @@ TEST_F(FilesE2E, AnotherProgramsEditIsKeptByEachButton)
 // The first of two launchers ticks Windowed and saves, the second showFPS: both stay.
 TEST_F(FilesE2E, TwoLaunchersSavingDifferentSettingsKeepBoth)
 {
-    launcher = start_as_user(layout(0, 0));
+    start(layout(0, 0), true);
     const std::unique_ptr<Process> second = game.start(user_vars());
     wait_for(TITLE, second->pid());
     keys(TICK_WINDOWED + " alt+s", TITLE, launcher->pid());
@@ -72,7 +72,7 @@ TEST_F(FilesE2E, TwoLaunchersSavingDifferentSettingsKeepBoth)
 // Launch has no handle left to hand the game a stream: saved, told once, no game.
 TEST_F(FilesE2E, TheDescriptorLimitWithoutRoomForTheGamesStreamsIsTold)
 {
-    launcher = start_as_user(layout(0, 0));
+    start(layout(0, 0), true);
     wait_for(TITLE);
     const long held = std::distance(
         fs::directory_iterator("/proc/" + std::to_string(launcher->pid()) + "/fd"), {});
@@ -80,7 +80,7 @@ TEST_F(FilesE2E, TheDescriptorLimitWithoutRoomForTheGamesStreamsIsTold)
     ASSERT_EQ(launcher->wait(), 0);
     long limit = held + 6;
     for (; limit > 3; --limit, fs::remove(report / "starts")) {
-        launcher = start_as_user(layout(0, 0), "prlimit --nofile=" + std::to_string(limit));
+        start(layout(0, 0), true, "prlimit --nofile=" + std::to_string(limit));
         keys(TICK_WINDOWED + " alt+l");
         if (!game_started())
             break;
@@ -100,7 +100,10 @@ TEST_F(FilesE2E, AFileAtTheReadLimitSurvivesThreeRuns)
         const std::string file =
             head + std::string(platform::MAX_READ_SIZE - std::strlen(head) - 1, 'x') + "\n";
         for (int run = 1; run <= 3; ++run) {
-            launcher = run == 1 ? start_as_user(file) : game.start(user_vars());
+            if (run == 1)
+                start(file, true);
+            else
+                launcher = game.start(user_vars());
             keys("Escape");
             if (told)
                 dismiss_error();

@@ -149,22 +149,15 @@ class LauncherE2E : public ::testing::Test {
         return vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +
                ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups";
     }
-    // The launcher as the user on `prefs` in a game directory of the user's, through
-    // `limits` (prlimit ...), with `args`.
-    std::unique_ptr<Process> start_as_user(const std::string &prefs, const std::string &limits = "",
-                                           const std::string &args = "") const
+    // Starts the launcher on `prefs`; as the user, in a game directory of the user's,
+    // through `limits` (prlimit ...).
+    void start(const std::string &prefs, bool as_user = false, const std::string &limits = "")
     {
         write_file(game.prefs(), prefs);
         for (const fs::directory_entry &entry : fs::directory_iterator(game.path()))
-            EXPECT_EQ(lchown(entry.path().c_str(), USER, USER), 0) << entry.path();
-        EXPECT_EQ(chown(game.path().c_str(), USER, USER), 0);
-        return game.start(user_vars() + " " + limits, args);
-    }
-    // Starts the launcher on `prefs`.
-    void start(const std::string &prefs)
-    {
-        write_file(game.prefs(), prefs);
-        launcher = game.start(vars());
+            EXPECT_TRUE(!as_user || lchown(entry.path().c_str(), USER, USER) == 0);
+        EXPECT_TRUE(!as_user || chown(game.path().c_str(), USER, USER) == 0);
+        launcher = game.start((as_user ? user_vars() : vars()) + " " + limits);
     }
 
     // The id of the first visible window titled `title` (of the process `pid`, if given),

@@ -223,47 +223,30 @@ TEST_F(SaveTest, EachStepOfTheReplacementCanFail)
     }
 }
 
+// After a save, the game's edit (here only in its bytes: same size, same time) stays, and
+// a change goes on top of it; a file that can no longer be read is left alone, and said so.
 TEST_F(SaveTest, UnchangedStoreIsNotWrittenAgain)
 {
     ASSERT_TRUE(config_save());
-    write_file(prefs(), std::string(NEW) + "\tadded_by_the_game = 1\n");
+    const auto time = fs::last_write_time(prefs());
+    const std::string edited = "[Old]\n\n\tkept = EXACTLY\n\n[New]\n\n\tk = v\n";
+    write_file(prefs(), edited);
+    fs::last_write_time(prefs(), time);
     EXPECT_TRUE(config_save());
-    EXPECT_EQ(read_file(prefs()), std::string(NEW) + "\tadded_by_the_game = 1\n");
     ASSERT_TRUE(config_set_option("New", "k", "v")); // the same value: no change
     EXPECT_TRUE(config_save());
-    EXPECT_EQ(read_file(prefs()), std::string(NEW) + "\tadded_by_the_game = 1\n");
-    ASSERT_TRUE(config_set_option("New", "k", "w")); // on top of the game's edit
+    EXPECT_EQ(read_file(prefs()), edited);
+    ASSERT_TRUE(config_set_option("New", "k", "w"));
     EXPECT_TRUE(config_save());
-    EXPECT_EQ(read_file(prefs()),
-              "[Old]\n\n\tkept = exactly\n\n[New]\n\n\tk = w\n\tadded_by_the_game = 1\n");
-}
-
-// --- Other writers -------------------------------------------------------------------
-
-// A file changed since it was read (here only in its bytes: same size, same time) gets
-// only the player's change on top; one that can no longer be read is left alone, and
-// the player told.
-TEST_F(PrefsFileTest, AFileChangedMeanwhileGetsOnlyThePlayersChange)
-{
-    for (const bool readable : {true, false}) {
-        write_file(prefs(), "[Config]\n\n\tShowFPS = 0\n\tWindowed = 0\n");
-        const auto time = fs::last_write_time(prefs());
-        ASSERT_TRUE(config_init());
-        write_file(prefs(), "[Config]\n\n\tShowFPS = 0\n\tWindowed = 1\n");
-        fs::last_write_time(prefs(), time);
-        if (!readable) // as when the read permission was taken away
-            platform::testing::set_file_hook(
-                [](FileStep step) { return step == FileStep::open ? EACCES : 0; });
-        ASSERT_TRUE(config_set_option("Config", "ShowFPS", "1"));
-        EXPECT_EQ(config_save(), readable);
-        EXPECT_EQ(log.messages(), readable ? Messages{}
-                                           : Messages{"Unable to read Karthos.prefs\n" +
-                                                      prefs().string() + ": Permission denied"});
-        EXPECT_EQ(read_file(prefs()), readable ? "[Config]\n\n\tShowFPS = 1\n\tWindowed = 1\n"
-                                               : "[Config]\n\n\tShowFPS = 0\n\tWindowed = 1\n");
-        config_shut();
-        platform::testing::set_file_hook(nullptr);
-    }
+    EXPECT_EQ(read_file(prefs()), "[Old]\n\n\tkept = EXACTLY\n\n[New]\n\n\tk = w\n");
+    write_file(prefs(), edited);
+    platform::testing::set_file_hook(
+        [](FileStep step) { return step == FileStep::open ? EACCES : 0; });
+    ASSERT_TRUE(config_set_option("New", "k", "x"));
+    EXPECT_FALSE(config_save());
+    EXPECT_EQ(log.messages(), Messages{"Unable to read Karthos.prefs\n" + prefs().string() +
+                                       ": Permission denied"});
+    EXPECT_EQ(read_file(prefs()), edited);
 }
 
 // Owner, group, mode, extended attributes and the access list come along.
