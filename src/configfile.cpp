@@ -11,10 +11,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 using platform::List;
 using platform::MemKind;
@@ -264,12 +267,32 @@ struct SaveRecord {
 constexpr std::size_t HEADER_BYTES = sizeof "[]\n\n" - 1;
 constexpr std::size_t OPTION_BYTES = sizeof "\t = \n" - 1;
 
+// A setting that the program stores (the window's), with the value it had for the
+// player when the window opened, in the words it is stored in; else the value the
+// store held when the program first stored it. The player changed it when it has
+// another value at a save.
+struct ShownValue {
+    std::string section, key;
+    std::optional<std::string> value; // nullopt: none
+    bool stored = false;              // by the program, since the last save
+};
+
+// The file as the store last stood on it: as read at start-up, or as last written.
+struct KnownFile {
+    bool exists = false;
+    platform::FileStamp stamp;
+    std::size_t hash = 0; // of its bytes
+};
+
 struct SectionList {
     List list;
     NameIndex<confsection> index;
-    unsigned long changes = 0; // sections and options added or changed so far
+    unsigned long changes = 0;  // sections and options added or changed so far
+    unsigned long failures = 0; // "Out of memory" told while storing
     std::optional<SaveRecord> last_save;
     bool keep_file = false; // the file exists but could not be read: never replaced
+    KnownFile known;
+    std::vector<ShownValue> shown;
     // What the file's text will take, kept up to date so that a save need not walk
     // the store twice: every line but those between sections, and the sections.
     std::size_t text_bytes = 0;
@@ -277,6 +300,7 @@ struct SectionList {
 };
 
 SectionList *conflist = nullptr;
+bool noting_shown = false; // config_set_option notes the shown value, and stores nothing
 
 // Memory from the platform, given back unless ownership is released.
 template <class T> struct PlatformMem {
@@ -326,6 +350,7 @@ confsection *find_section(CONST_STRPTR name, BOOL create_if_not_found)
         sec.ptr->options = new_list<OptionList>();
     }
     if (!sec.ptr || !sec.ptr->options) {
+        ++conflist->failures;
         error_requestf("Out of memory");
         return nullptr;
     }
@@ -377,6 +402,7 @@ BOOL replace_value(OptionList &options, confoption *opt, CONST_STRPTR val, std::
         STRPTR buf =
             buflen ? static_cast<STRPTR>(platform::alloc_mem(MemKind::buffer, buflen)) : nullptr;
         if (!buf) {
+            ++conflist->failures;
             error_requestf("Out of memory");
             return false;
         }
@@ -409,6 +435,7 @@ BOOL set_option(confsection *csec, CONST_STRPTR key, std::size_t keylen, CONST_S
 
     confoption *added = new_option(options, key, keylen, hash, val, len, from_file);
     if (!added) {
+        ++conflist->failures;
         error_requestf("Out of memory");
         return false;
     }
@@ -509,21 +536,164 @@ void write_text(char *out)
     }
 }
 
-BOOL write_file(const std::string &path)
+std::size_t bytes_hash(const char *data, std::size_t size)
+{
+    return std::hash<std::string_view>{}(std::string_view(data, size));
+}
+
+// The file's bytes as they are on disk now, and their stamp.
+struct OnDisk {
+    const char *data;
+    std::size_t size;
+    platform::FileStamp stamp;
+};
+
+ShownValue *find_shown(CONST_STRPTR section, CONST_STRPTR key)
+{
+    for (ShownValue &v : conflist->shown)
+        if (names_equal(v.section.c_str(), section) && names_equal(v.key.c_str(), key))
+            return &v;
+    return nullptr;
+}
+
+std::optional<std::string> stored_value(CONST_STRPTR section, CONST_STRPTR key)
+{
+    CONST_STRPTR value = get_option(find_section(section, false), key, nullptr);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// The store stands on the file now on disk (`stamp`, `hash`): what it holds counts as
+// what the player saw.
+void settle(const platform::FileStamp &stamp, std::size_t hash)
+{
+    conflist->known = {true, stamp, hash};
+    for (ShownValue &v : conflist->shown)
+        if (v.stored) {
+            v.value = stored_value(v.section.c_str(), v.key.c_str());
+            v.stored = false;
+        }
+}
+
+BOOL write_file(const std::string &path, const OnDisk *disk)
 {
     const std::size_t size = text_size();
+    if (size > platform::MAX_READ_SIZE) { // what the launcher writes, it must read again
+        error_requestf("Unable to create Karthos.prefs\n%s: %s", path.c_str(),
+                       platform::file_error_text(platform::FILE_TOO_LARGE).c_str());
+        return false;
+    }
     PlatformMem<char> text(platform::alloc_mem(MemKind::buffer, size + 1));
     if (!text.ptr) {
         error_requestf("Out of memory");
         return false;
     }
     write_text(text.ptr);
-    if (const int error = platform::replace_file(path, text.ptr, size)) {
+    // The file has these bytes already: it is not written, so that a file or a
+    // directory that is not the player's to write is no error.
+    if (disk && disk->size == size && std::memcmp(disk->data, text.ptr, size) == 0) {
+        settle(disk->stamp, bytes_hash(text.ptr, size));
+        return true;
+    }
+    platform::FileStamp written;
+    if (const int error = platform::replace_file(path, text.ptr, size, &written)) {
         error_requestf("Unable to create Karthos.prefs\n%s: %s", path.c_str(),
                        platform::file_error_text(error).c_str());
         return false;
     }
+    settle(written, bytes_hash(text.ptr, size));
     return true;
+}
+
+void free_store(SectionList *store)
+{
+    Node *s = platform::get_head(store->list);
+    while (s) {
+        Node *next_section = platform::get_succ(s);
+        platform::remove_node(store->list, s);
+        confsection *csec = reinterpret_cast<confsection *>(s);
+        free_list(csec->options); // the options go with their pool
+        platform::free_mem(csec);
+        s = next_section;
+    }
+    free_list(store);
+}
+
+struct Change {
+    std::string section, key, value;
+};
+
+// The settings the player changed: stored since the last save with another value
+// than the one shown.
+std::vector<Change> player_changes()
+{
+    std::vector<Change> changes;
+    for (const ShownValue &v : conflist->shown) {
+        if (!v.stored)
+            continue;
+        const std::optional<std::string> now = stored_value(v.section.c_str(), v.key.c_str());
+        if (now && now != v.value)
+            changes.push_back({v.section, v.key, *now});
+    }
+    return changes;
+}
+
+// Another writer changed the file since the store was read from it (or written to it):
+// the player's own changes go on top of what is there now, and the rest of the file
+// stays as that writer left it. Without a change of the player's, nothing is written.
+BOOL merge_into_file(const std::string &path, platform::FileContents *disk)
+{
+    const std::vector<Change> changes = player_changes();
+    if (changes.empty())
+        return true;
+    const std::string before = disk ? std::string(disk->data(), disk->size()) : std::string();
+    SectionList *const mine = conflist;
+    SectionList *const theirs = new_list<SectionList>();
+    if (!theirs) {
+        error_requestf("Out of memory");
+        return false;
+    }
+    conflist = theirs;
+    if (disk)
+        parse_text(disk->data(), disk->size());
+    for (const Change &c : changes)
+        set_option(find_section(c.section.c_str(), true), c.key.c_str(), c.key.size(),
+                   c.value.c_str(), false);
+    if (theirs->failures) { // told: writing now would lose some of the other writer's file
+        free_store(theirs);
+        conflist = mine;
+        return false;
+    }
+    theirs->changes = mine->changes;
+    theirs->last_save = mine->last_save;
+    theirs->known = mine->known;
+    theirs->shown = std::move(mine->shown);
+    free_store(mine);
+    if (!disk)
+        return write_file(path, nullptr);
+    const OnDisk now{before.data(), before.size(), disk->stamp()};
+    return write_file(path, &now);
+}
+
+// Writes the store, unless the file changed on disk since the store last stood on it:
+// then merges. A file that can no longer be read is left alone.
+BOOL save_file(const std::string &path)
+{
+    platform::FileContents disk;
+    const int error = platform::read_whole_file(path, disk);
+    if (error && error != ENOENT) {
+        error_requestf("Unable to read Karthos.prefs\n%s: %s", path.c_str(),
+                       platform::file_error_text(error).c_str());
+        return false;
+    }
+    const KnownFile &known = conflist->known;
+    const bool exists = error == 0;
+    if (exists != known.exists || (exists && (disk.stamp() != known.stamp ||
+                                              bytes_hash(disk.data(), disk.size()) != known.hash)))
+        return merge_into_file(path, exists ? &disk : nullptr);
+    if (!exists)
+        return write_file(path, nullptr);
+    const OnDisk now{disk.data(), disk.size(), disk.stamp()};
+    return write_file(path, &now);
 }
 
 } // namespace
@@ -536,6 +706,11 @@ BOOL config_init()
         return false;
     }
     const std::string path = platform::progdir_path(PREFS_FILE);
+    if (path.empty()) { // never the current directory's file instead
+        error_requestf("Unable to find the launcher's directory\n%s",
+                       platform::program_dir_error().c_str());
+        return false;
+    }
     platform::FileContents file;
     const int error = platform::read_whole_file(path, file);
     if (error == ENOENT)
@@ -548,6 +723,7 @@ BOOL config_init()
                        platform::file_error_text(error).c_str());
         return true;
     }
+    conflist->known = {true, file.stamp(), bytes_hash(file.data(), file.size())};
     parse_text(file.data(), file.size());
     return true;
 }
@@ -561,7 +737,7 @@ BOOL config_save()
     // the game that was just started.
     if (conflist->last_save && conflist->last_save->changes == conflist->changes)
         return conflist->last_save->ok;
-    const BOOL ok = write_file(platform::progdir_path(PREFS_FILE));
+    const BOOL ok = save_file(platform::progdir_path(PREFS_FILE));
     conflist->last_save = SaveRecord{conflist->changes, ok};
     return ok;
 }
@@ -570,16 +746,7 @@ void config_shut()
 {
     if (!conflist)
         return;
-    Node *s = platform::get_head(conflist->list);
-    while (s) {
-        Node *next_section = platform::get_succ(s);
-        platform::remove_node(conflist->list, s);
-        confsection *csec = reinterpret_cast<confsection *>(s);
-        free_list(csec->options); // the options go with their pool
-        platform::free_mem(csec);
-        s = next_section;
-    }
-    free_list(conflist);
+    free_store(conflist);
     conflist = nullptr;
 }
 
@@ -590,7 +757,26 @@ CONST_STRPTR config_get_option(CONST_STRPTR section, CONST_STRPTR key, CONST_STR
 
 BOOL config_set_option(CONST_STRPTR section, CONST_STRPTR key, CONST_STRPTR val)
 {
+    ShownValue *shown = find_shown(section, key);
+    if (noting_shown) {
+        if (shown)
+            shown->value = val;
+        else
+            conflist->shown.push_back({section, key, val});
+        return true;
+    }
+    if (shown)
+        shown->stored = true;
+    else
+        conflist->shown.push_back({section, key, stored_value(section, key), true});
     return set_option(find_section(section, true), key, std::strlen(key), val, false);
+}
+
+void config_note_shown(void (*store_values)())
+{
+    noting_shown = true;
+    store_values();
+    noting_shown = false;
 }
 
 int32 config_get_int(CONST_STRPTR section, CONST_STRPTR key, int32 defval)

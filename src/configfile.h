@@ -11,8 +11,16 @@
 BOOL config_init();
 
 // Writes the whole store to the preferences file, replacing it only when every byte
-// was written. False (after telling the user) when the file could not be replaced.
+// was written, and not at all when it holds those bytes already. When another program
+// changed the file since the store was read from it (or last written to it), only the
+// settings the player changed go on top of what is on disk now. False (after telling
+// the user) when the file could not be replaced, or could no longer be read.
 BOOL config_save();
+
+// Calls `store_values`, whose config_set_option calls then store nothing, but note the
+// values as those the player was shown: a setting stored later with another value is
+// one the player changed.
+void config_note_shown(void (*store_values)());
 
 // Releases the whole store; does nothing when it was never created.
 void config_shut();

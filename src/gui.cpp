@@ -349,6 +349,9 @@ BOOL gui_init()
     }
 
     set_gui_from_config();
+    // What the player sees now: a setting saved with another value is one the player
+    // changed, and goes on top of a file that another program changed meanwhile.
+    config_note_shown(set_config_from_gui);
     win[WID_MAIN] = WindowOpen(obj[OID_WIN_MAIN]);
     if (!win[WID_MAIN]) {
         error_requestf("Unable to open the GUI");
@@ -373,23 +376,36 @@ void gui_shut()
 
 BOOL launch_game()
 {
-    const int h_in = dup_std_stream(StdStream::input);
-    const int h_out = dup_std_stream(StdStream::output);
-    const int h_err = dup_std_stream(StdStream::error);
-    const bool handed = h_in >= 0 && h_out >= 0 && h_err >= 0;
-    const bool started = handed && spawn_detached({.program = progdir_path("KarthosDemo"),
-                                                   .working_dir = program_dir(),
-                                                   .in = h_in,
-                                                   .out = h_out,
-                                                   .err = h_err,
-                                                   .min_stack = GAME_STACK}) > 0;
-    const int error = errno;
+    const std::string game = progdir_path("KarthosDemo");
+    if (game.empty()) { // never a game in the current directory instead
+        error_requestf("Unable to find the launcher's directory\n%s", program_dir_error().c_str());
+        return false;
+    }
+    static constexpr CONST_STRPTR STREAM_NAMES[] = {"standard input", "standard output",
+                                                    "standard error"};
+    int handles[3] = {-1, -1, -1};
+    CONST_STRPTR failed = nullptr; // the stream that could not be handed on
+    int error = 0;
+    for (int s = 0; s < 3 && !failed; ++s) {
+        handles[s] = dup_std_stream(static_cast<StdStream>(s));
+        if (handles[s] < 0) {
+            failed = STREAM_NAMES[s];
+            error = errno;
+        }
+    }
+    const bool started = !failed && spawn_detached({.program = game,
+                                                    .working_dir = program_dir(),
+                                                    .in = handles[0],
+                                                    .out = handles[1],
+                                                    .err = handles[2],
+                                                    .min_stack = GAME_STACK}) > 0;
+    if (!failed && !started)
+        error = errno;
     // The game has copies of its own; these were only to hand over.
-    close_handle(h_in);
-    close_handle(h_out);
-    close_handle(h_err);
-    if (handed && !started) // without its streams the game is not tried: nothing to say
-        error_requestf("Unable to launch Karthos\nKarthosDemo: %s", std::strerror(error));
+    for (const int handle : handles) close_handle(handle);
+    if (!started) // the game is not tried without its streams: the player is told why
+        error_requestf("Unable to launch Karthos\n%s: %s", failed ? failed : "KarthosDemo",
+                       std::strerror(error));
     return started;
 }
 

@@ -9,6 +9,7 @@
 #include "util.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -134,6 +135,9 @@ int main(int argc, char **argv)
     // First of all: a standard stream the launcher was started without would
     // otherwise be taken by the next file it opens.
     platform::open_closed_std_streams();
+    // A file-size limit makes a write fail (EFBIG) as a full disk would, instead of
+    // ending the launcher in the middle of a save.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc > 1)
         return run_options(argc, argv);
     // Ctrl-C, a logout or a kill end the launcher through the loop, so that the

@@ -1,6 +1,8 @@
 // The real executable: without a display, on its command line, and ended by signals.
 #include "e2e_support.h"
 
+#include <fcntl.h>
+
 namespace {
 
 using namespace e2e;
@@ -34,12 +36,18 @@ struct Invocation {
     const char *game; // the stand-in KarthosDemo's script; null: none
     int status;
     std::string out, err;
-    bool display = false; // then an error shows in a message box as well, answered
+    bool display = false;    // then an error shows in a message box as well, answered
+    std::string limits = ""; // prlimit's options, or another program to run it with
 };
 
-// No window; --launch starts the game on the stored settings and leaves the file alone.
+// No window; --launch starts the game on the stored settings and leaves the file alone, or
+// says why not: also without a handle to hand the game a stream (started with no files
+// but its standard streams).
 TEST_F(LauncherE2E, AnswersItsCommandLine)
 {
+    for (const fs::directory_entry &entry : fs::directory_iterator("/proc/self/fd"))
+        if (const int fd = std::stoi(entry.path().filename().string()); fd > 2)
+            fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
     const std::string USAGE =
         "Usage: KTLaunch [--launch | --install-desktop-entry | --help | --version]\n";
     const Invocation cases[] = {
@@ -54,16 +62,29 @@ TEST_F(LauncherE2E, AnswersItsCommandLine)
         {"--bogus", nullptr, 2, "", "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
         {"--launch now", nullptr, 2, "", "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"},
         {"--launch --install-desktop-entry", nullptr, 2, "",
-         "KTLaunch: '--install-desktop-entry' cannot be combined with '--launch'\n"}};
+         "KTLaunch: '--install-desktop-entry' cannot be combined with '--launch'\n"},
+        {"--launch", nullptr, 1, "",
+         "KTLaunch: Unable to launch Karthos: standard output: Too many open files\n", false,
+         "prlimit --nofile=4"},
+        {"--launch", nullptr, 1, "",
+         "KTLaunch: Unable to launch Karthos: standard error: Too many open files\n", false,
+         "prlimit --nofile=5"},
+        // In a sandbox without /proc it cannot find its own directory, nor takes this one.
+        {"--launch", nullptr, 1, "",
+         "KTLaunch: Unable to find the launcher's directory: /proc/self/exe: No such file or "
+         "directory\n",
+         false, "unshare -m sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"'"}};
     for (const Invocation &c : cases) {
-        SCOPED_TRACE(c.args + (c.game ? " with a game" : ""));
+        SCOPED_TRACE(c.limits + c.args + (c.game ? " with a game" : ""));
+        if (c.limits.starts_with("unshare") && geteuid() != 0)
+            continue; // a mount of its own needs root
         GameDir dir;
         write_file(dir.prefs(), MESSY);
         if (c.game) {
             write_file(dir.path() / "KarthosDemo", c.game);
             fs::permissions(dir.path() / "KarthosDemo", fs::perms(0755));
         }
-        launcher = dir.start(c.display ? vars() : "", c.args);
+        launcher = dir.start((c.display ? vars() : "") + " " + c.limits, c.args);
         if (c.display)
             dismiss_error();
         EXPECT_EQ(launcher->wait(), c.status);

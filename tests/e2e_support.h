@@ -9,6 +9,7 @@
 #include <regex>
 #include <spawn.h>
 #include <thread>
+#include <unistd.h>
 
 extern char **environ;
 
@@ -150,28 +151,44 @@ class LauncherE2E : public ::testing::Test {
     {
         return "DISPLAY=" + x.display() + " REPORT=" + in_quotes(report.path());
     }
-    // Starts the launcher on `prefs`.
-    void start(const std::string &prefs)
+    // vars(), then what runs the launcher as an ordinary user (nobody), with the leak
+    // suppressions copied where that user can read them.
+    std::string user_vars() const
+    {
+        if (!fs::exists(report / "lsan.supp"))
+            fs::copy_file(KTLAUNCH_SOURCE_DIR "/tests/lsan.supp", report / "lsan.supp");
+        return vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +
+               ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups";
+    }
+    // Starts the launcher on `prefs`; as the user, in a game directory of the user's,
+    // through `limits` (prlimit ...).
+    void start(const std::string &prefs, bool as_user = false, const std::string &limits = "")
     {
         write_file(game.prefs(), prefs);
-        launcher = game.start(vars());
+        for (const fs::directory_entry &entry : fs::directory_iterator(game.path()))
+            EXPECT_TRUE(!as_user || lchown(entry.path().c_str(), USER, USER) == 0);
+        EXPECT_TRUE(!as_user || chown(game.path().c_str(), USER, USER) == 0);
+        launcher = game.start((as_user ? user_vars() : vars()) + " " + limits);
     }
 
-    // The id of the first visible window titled `title`, waiting for it.
-    std::string wait_for(const std::string &title)
+    // The id of the first visible window titled `title` (of the process `pid`, if given),
+    // waiting for it.
+    std::string wait_for(const std::string &title, pid_t pid = 0)
     {
         std::string id;
+        const std::string of = pid ? " --pid " + std::to_string(pid) : "";
         poll_until([&] {
-            id = shell(x.display(), "xdotool search --onlyvisible --name '^" + title + "$'");
+            id = shell(x.display(),
+                       "xdotool search --all --onlyvisible" + of + " --name '^" + title + "$'");
             return !id.empty();
         });
         EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
         return id.substr(0, id.find('\n'));
     }
     // Types xdotool key names ("alt+s Tab space") into the window `title`, focused.
-    void keys(const std::string &names, const std::string &title = TITLE)
+    void keys(const std::string &names, const std::string &title = TITLE, pid_t pid = 0)
     {
-        const std::string window = wait_for(title);
+        const std::string window = wait_for(title, pid);
         shell(x.display(), "xdotool windowfocus --sync " + window);
         shell(x.display(), "xdotool key --delay 40 " + names);
     }
@@ -195,6 +212,7 @@ class LauncherE2E : public ::testing::Test {
     }
 
     static constexpr const char *TITLE = "Karthos Preferences";
+    static constexpr uid_t USER = 65534;
     XServer::Kind kind_;
     XServer x;
     GameDir game;

@@ -50,6 +50,26 @@ std::string base_of(const std::string &path)
     return path.substr(path.rfind('/') + 1);
 }
 
+FileStamp stamp_of(const struct stat &st)
+{
+    return {.device = st.st_dev,
+            .inode = st.st_ino,
+            .size = st.st_size,
+            .mtime_ns = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+// The stamp of the open file `fd`: 0, or why not.
+int stamp_fd(int fd, FileStamp *stamp)
+{
+    struct stat st {};
+    if (!stamp)
+        return 0;
+    if (fstat(fd, &st) != 0)
+        return errno;
+    *stamp = stamp_of(st);
+    return 0;
+}
+
 class Descriptor {
   public:
     explicit Descriptor(int fd = -1) : fd_(fd) {}
@@ -247,7 +267,7 @@ int copy_metadata(const std::string &from, const struct stat &old, int to)
 // keep: the old file itself is rewritten, once the whole text is ready. Room is
 // taken first, so that a full disk stops the write before the old text is touched.
 int rewrite_in_place(const std::string &target, const struct stat &old, const char *data,
-                     std::size_t size)
+                     std::size_t size, FileStamp *written)
 {
     Descriptor fd;
     struct stat now {};
@@ -265,7 +285,9 @@ int rewrite_in_place(const std::string &target, const struct stat &old, const ch
         return e;
     if (ftruncate(fd.get(), new_size) != 0)
         return errno;
-    return sync_file(fd.get());
+    if (const int e = sync_file(fd.get()))
+        return e;
+    return stamp_fd(fd.get(), written);
 }
 
 } // namespace
@@ -287,12 +309,40 @@ int write_all(int fd, const char *data, std::size_t size)
     return 0;
 }
 
+namespace {
+
+constexpr const char *SELF_EXE = "/proc/self/exe";
+
+// The executable's path, or (empty) the errno value that says why it is not known.
+std::string read_program_file(int &error)
+{
+    error = 0;
+    for (std::size_t room = PATH_MAX;; room *= 2) {
+        if (room > (std::size_t{1} << 20)) {
+            error = ENAMETOOLONG;
+            return {};
+        }
+        std::string exe(room, '\0');
+        const ssize_t len = readlink(SELF_EXE, exe.data(), exe.size());
+        if (len < 0) {
+            error = errno;
+            return {};
+        }
+        if (static_cast<std::size_t>(len) < room) { // else it may have been cut short
+            exe.resize(static_cast<std::size_t>(len));
+            if (exe.empty() || exe.front() != '/') // not a path: the file is gone, say
+                error = ENOENT;
+            return error ? std::string() : exe;
+        }
+    }
+}
+
+} // namespace
+
 std::string program_file()
 {
-    std::string exe(PATH_MAX, '\0');
-    const ssize_t len = readlink("/proc/self/exe", exe.data(), exe.size());
-    exe.resize(len > 0 ? static_cast<std::size_t>(len) : 0);
-    return exe;
+    int error = 0;
+    return read_program_file(error);
 }
 
 std::string program_dir()
@@ -300,13 +350,24 @@ std::string program_dir()
     if (program_dir_override())
         return *program_dir_override();
     const std::string exe = program_file();
-    return exe.empty() ? "." : dir_of(exe);
+    return exe.empty() ? std::string() : dir_of(exe);
+}
+
+std::string program_dir_error()
+{
+    if (program_dir_override())
+        return {};
+    int error = 0;
+    read_program_file(error);
+    return error ? std::string(SELF_EXE) + ": " + std::strerror(error) : std::string();
 }
 
 std::string progdir_path(std::string_view name)
 {
     std::string dir = program_dir();
-    if (dir.empty() || dir.back() != '/')
+    if (dir.empty())
+        return {};
+    if (dir.back() != '/')
         dir += '/';
     return dir.append(name);
 }
@@ -338,6 +399,7 @@ int read_whole_file(const std::string &path, FileContents &contents)
         return e;
     if (static_cast<std::size_t>(st.st_size) > MAX_READ_SIZE)
         return FILE_TOO_LARGE;
+    const FileStamp stamp = stamp_of(st);
 
     // The file may grow while it is read: read on to one byte past the limit.
     std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
@@ -371,11 +433,14 @@ int read_whole_file(const std::string &path, FileContents &contents)
     std::free(contents.data_);
     contents.data_ = std::exchange(buf, nullptr);
     contents.size_ = size;
+    contents.stamp_ = stamp;
     return 0;
 }
 
-int replace_file(const std::string &path, const char *data, std::size_t size)
+int replace_file(const std::string &path, const char *data, std::size_t size, FileStamp *written)
 {
+    if (path.empty())
+        return ENOENT; // never a file in the current directory instead
     const std::string target = resolve_links(path);
     struct stat old {};
     const bool exists = stat(target.c_str(), &old) == 0;
@@ -390,15 +455,17 @@ int replace_file(const std::string &path, const char *data, std::size_t size)
     // the old file's owner and mode.
     TempFile temp(target, exists ? 0600 : 0666);
     if (exists && (temp.error() == EACCES || temp.error() == EPERM))
-        return rewrite_in_place(target, old, data, size); // the directory is not ours
+        return rewrite_in_place(target, old, data, size, written); // the directory is not ours
     if (temp.error())
         return temp.error();
     if (exists)
         if (const int e = copy_metadata(target, old, temp.fd()))
-            return e == EPERM ? rewrite_in_place(target, old, data, size) : e;
+            return e == EPERM ? rewrite_in_place(target, old, data, size, written) : e;
     if (const int e = write_all(temp.fd(), data, size))
         return e;
     if (const int e = sync_file(temp.fd()))
+        return e;
+    if (const int e = stamp_fd(temp.fd(), written))
         return e;
     if (const int e = injected(testing::FileStep::rename))
         return e;

@@ -13,10 +13,16 @@ namespace platform {
 // The running executable, as an absolute path; empty if the system cannot tell.
 std::string program_file();
 
-// The directory that holds the running executable (the game's directory).
+// The directory that holds the running executable (the game's directory); empty if
+// the system cannot tell: never the current directory instead.
 std::string program_dir();
 
-// `name` inside the program directory.
+// Why the program directory is not known, in words ("/proc/self/exe: File name too
+// long"); empty when it is.
+std::string program_dir_error();
+
+// `name` inside the program directory; empty when that is not known, so that no file
+// is ever looked for, let alone written, anywhere else.
 std::string progdir_path(std::string_view name);
 
 // Larger files are refused unread: a preferences file is a few kilobytes, and a
@@ -30,6 +36,14 @@ constexpr int FILE_TOO_LARGE = -2;
 // The reason in words, for the user.
 std::string file_error_text(int error);
 
+// One version of a file, as the system describes it: where it lies (device and
+// inode), its size and the time it was last written, to the nanosecond.
+struct FileStamp {
+    unsigned long long device = 0, inode = 0;
+    long long size = 0, mtime_ns = 0;
+    bool operator==(const FileStamp &) const = default;
+};
+
 // A whole file in memory, NUL-terminated, to be cut up in place.
 class FileContents {
   public:
@@ -40,11 +54,15 @@ class FileContents {
 
     char *data() const { return data_; }
     std::size_t size() const { return size_; }
+    // The file as it was when it was opened: a change while it was read shows at the
+    // next look as another time.
+    const FileStamp &stamp() const { return stamp_; }
 
   private:
     friend int read_whole_file(const std::string &path, FileContents &contents);
     char *data_ = nullptr;
     std::size_t size_ = 0;
+    FileStamp stamp_;
 };
 
 // Reads the regular file at `path`, following links, into `contents`. It never
@@ -58,8 +76,10 @@ int read_whole_file(const std::string &path, FileContents &contents);
 // among them). Where those cannot be carried over (another user's file that we may
 // write), the file is rewritten in place instead. Only a regular file that the user
 // may write is replaced; a new one is created with the umask's mode. Temporary
-// files that an earlier writer left behind when it died are removed. 0, or why not.
-int replace_file(const std::string &path, const char *data, std::size_t size);
+// files that an earlier writer left behind when it died are removed. 0, or why not;
+// on success, `written` (when given) describes the new file.
+int replace_file(const std::string &path, const char *data, std::size_t size,
+                 FileStamp *written = nullptr);
 
 // Writes all `size` bytes of `data` to `fd`, going on after an interruption: 0, or
 // why not (an errno value; ENOSPC when nothing more could be written).

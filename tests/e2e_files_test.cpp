@@ -1,0 +1,116 @@
+// The real executable as an ordinary user beside other writers of its file, and at the
+// limits of file handles and of the file's size.
+#include "e2e_support.h"
+
+#include <cstring>
+
+namespace {
+
+using namespace e2e;
+
+// The window's settings in the launcher's layout, Windowed and showFPS as given, then `more`.
+std::string layout(int windowed, int show_fps, const std::string &more = "")
+{
+    return "[Config]\n\n\tVideocard = Vexel\n\tWindowed = " + std::to_string(windowed) +
+           "\n\tShowFPS = " + std::to_string(show_fps) + "\n\tSyncToScreen = 0\n\n[Warp3D]\n\n" +
+           "\tSize = 800x600/32:59.94\n" + more;
+}
+// From "Save & Launch", where the focus starts, back to Windowed or showFPS.
+const std::string TICK_WINDOWED = "shift+Tab shift+Tab space", TICK_SHOWFPS = "shift+Tab space";
+
+class FilesE2E : public LauncherE2E {
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "runs the launcher as another user: needs root";
+        LauncherE2E::SetUp();
+    }
+
+  protected:
+    bool game_started()
+    {
+        return poll_until([&] { return fs::exists(report / "starts"); }, 2s);
+    }
+};
+
+// Another program rewrites the file while the player ticks Windowed: Quit leaves its
+// file as it is; a save adds Windowed to it, and nothing else.
+TEST_F(FilesE2E, AnotherProgramsEditIsKeptByEachButton)
+{
+    const std::string theirs = "[Config]\nVideocard = Vexel\nWindowed = 0\nShowFPS = 1\n"
+                               "SyncToScreen = 0\n[Warp3D]\nSize = 800x600/32:59.94\n"
+                               "[Editor]\nBy = another program\n";
+    const std::string merged = layout(1, 1, "\n[Editor]\n\n\tBy = another program\n");
+    for (const auto &[button, result] :
+         {std::pair{"Tab Tab Tab Tab space", theirs}, {"alt+s", merged}, {"alt+l", merged}}) {
+        SCOPED_TRACE(button);
+        fs::remove(report / "starts");
+        start(layout(0, 0), true);
+        keys(TICK_WINDOWED);
+        write_file(game.prefs(), theirs); // in place: another size and time
+        keys(button);
+        EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
+        EXPECT_EQ(prefs(), result);
+        EXPECT_EQ(game_started(), std::string_view(button) == "alt+l");
+    }
+}
+
+// The first of two launchers ticks Windowed and saves, the second showFPS: both stay.
+TEST_F(FilesE2E, TwoLaunchersSavingDifferentSettingsKeepBoth)
+{
+    start(layout(0, 0), true);
+    const std::unique_ptr<Process> second = game.start(user_vars());
+    wait_for(TITLE, second->pid());
+    keys(TICK_WINDOWED + " alt+s", TITLE, launcher->pid());
+    EXPECT_EQ(launcher->wait(), 0);
+    keys(TICK_SHOWFPS + " alt+s", TITLE, second->pid());
+    EXPECT_EQ(second->wait(), 0);
+    EXPECT_EQ(prefs(), layout(1, 1));
+}
+
+// Lowered from above what the launcher holds, the descriptor limit comes to where Save &
+// Launch has no handle left to hand the game a stream: saved, told once, no game.
+TEST_F(FilesE2E, TheDescriptorLimitWithoutRoomForTheGamesStreamsIsTold)
+{
+    start(layout(0, 0), true);
+    wait_for(TITLE);
+    const long held = std::distance(
+        fs::directory_iterator("/proc/" + std::to_string(launcher->pid()) + "/fd"), {});
+    kill(launcher->pid(), SIGTERM);
+    ASSERT_EQ(launcher->wait(), 0);
+    long limit = held + 6;
+    for (; limit > 3; --limit, fs::remove(report / "starts")) {
+        start(layout(0, 0), true, "prlimit --nofile=" + std::to_string(limit));
+        keys(TICK_WINDOWED + " alt+l");
+        if (!game_started())
+            break;
+    }
+    EXPECT_LT(limit, held + 6) << held; // the game started above it
+    dismiss_error();                    // "Unable to launch Karthos", and why
+    EXPECT_EQ(launcher->wait(), 0);
+    EXPECT_EQ(prefs(), layout(1, 0));
+}
+
+// A file of exactly 64 MiB is read on every run; one that the launcher's layout makes
+// longer is not written (told at each way out), so that it can still be read.
+TEST_F(FilesE2E, AFileAtTheReadLimitSurvivesThreeRuns)
+{
+    for (const auto &[head, told] :
+         {std::pair{"[Big]\n\n\tBlob = ", false}, {"[Big]\nBlob = ", true}}) {
+        const std::string file =
+            head + std::string(platform::MAX_READ_SIZE - std::strlen(head) - 1, 'x') + "\n";
+        for (int run = 1; run <= 3; ++run) {
+            if (run == 1)
+                start(file, true);
+            else
+                launcher = game.start(user_vars());
+            keys("Escape");
+            if (told)
+                dismiss_error();
+            EXPECT_EQ(launcher->wait(), 0);
+            EXPECT_TRUE(prefs() == file) << head << " run " << run;
+        }
+    }
+}
+
+} // namespace
