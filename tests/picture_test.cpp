@@ -20,7 +20,7 @@ std::string bytes(const ilbm::IndexedImage &image, ilbm::Compression compression
     return std::string(file.begin(), file.end());
 }
 
-std::uint8_t u8(unsigned v)
+template <class Number> std::uint8_t u8(Number v)
 {
     return static_cast<std::uint8_t>(v);
 }
