@@ -90,7 +90,8 @@ TEST_F(LauncherE2E, AnswersItsCommandLine)
         EXPECT_EQ(launcher->wait(), c.status);
         const std::string out = launcher->output(); // the usage's first line, for help
         EXPECT_EQ(c.out == USAGE ? out.substr(0, c.out.size()) : out, c.out);
-        EXPECT_EQ(launcher->errors().substr(0, c.err.size()), c.err); // Qt may warn after it
+        EXPECT_NE(launcher->errors().find(c.err), std::string::npos) // Qt may warn too
+            << launcher->errors();
         if (c.game) {
             poll_until([&] { return fs::exists(dir.path() / "found.prefs"); });
             EXPECT_EQ(read_file(dir.path() / "found.prefs"), MESSY);
