@@ -8,6 +8,7 @@
 // the letters and ornaments, the shadow) are found by median cut.
 #include "banner.h"
 #include "ilbm.h"
+#include "platform/ilbm.h"
 
 #include <QFile>
 #include <QFont>
@@ -310,20 +311,6 @@ ilbm::IndexedImage quantise(const QImage &image, const std::vector<Rgb> &exact)
     return out;
 }
 
-QImage preview(const ilbm::IndexedImage &picture)
-{
-    QImage out(picture.width, picture.height, QImage::Format_RGB32);
-    for (int y = 0; y < picture.height; ++y)
-        for (int x = 0; x < picture.width; ++x) {
-            const Rgb c =
-                picture.palette[picture.pixels[static_cast<std::size_t>(y) *
-                                                   static_cast<std::size_t>(picture.width) +
-                                               static_cast<std::size_t>(x)]];
-            out.setPixel(x, y, qRgb(c.r, c.g, c.b));
-        }
-    return out;
-}
-
 // Draws the banner and writes it; false after saying why not.
 bool make_banner(int argc, char **argv)
 {
@@ -350,7 +337,9 @@ bool make_banner(int argc, char **argv)
     }
     std::printf("make_banner: %s, %dx%d, %zu colours, %zu bytes\n", argv[1], picture.width,
                 picture.height, picture.palette.size(), bytes.size());
-    if (argc == 3 && !preview(picture).save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+    // The preview is the file as the launcher decodes it.
+    const QImage shown = platform::decode_ilbm(bytes.data(), bytes.size());
+    if (argc == 3 && !shown.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
         std::fprintf(stderr, "make_banner: cannot write %s\n", argv[2]);
         return false;
     }
