@@ -59,7 +59,10 @@ std::string localised(const std::string &key, CONST_STRPTR text)
 {
     std::string lines = key + "=" + text + "\n";
     for (const std::string &language : translation_languages())
-        lines += key + "[" + language + "]=" + translated_in(language, "DesktopEntry", text) + "\n";
+        lines.append(key)
+            .append("[" + language + "]=")
+            .append(translated_in(language, "DesktopEntry", text))
+            .append("\n");
     return lines;
 }
 

@@ -35,7 +35,7 @@ QString chosen_language()
         const QLocale::Language language = QLocale(name).language();
         if (language == QLocale::English || language == QLocale::C)
             return {}; // English comes first
-        const QString code = QLocale::languageToCode(language);
+        QString code = QLocale::languageToCode(language);
         if (QFile::exists(OWN_DIR + "/ktlaunch_" + code + ".qm"))
             return code;
     }
