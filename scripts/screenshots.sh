@@ -3,6 +3,8 @@
 # directory with the banner, a stored Vexel mode and the German language pack:
 #   docs/launcher.png      the window
 #   docs/launcher-2x.png   the window at a scale factor of 2
+#   docs/launcher-de.png, docs/launcher-de-2x.png, docs/launcher-fr.png
+#                          the window in German (at scale factors 1 and 2) and French
 #   docs/error.png         an error with its reason
 #   docs/gamepad.png       the window with a game controller connected (SDL's virtual
 #                          pad, attached inside build/tools/padshot, which opens the
@@ -23,12 +25,12 @@ trap 'kill $xvfb $xorg 2>/dev/null; pkill -f "$work/KTLaunch" 2>/dev/null || tru
 sleep 1
 
 cp build/KTLaunch examples/kt.iff examples/Karthos.prefs "$work/"
-mkdir -p "$work/data/missionsDE"
+mkdir -p "$work/data/missionsDE" "$work/data/missionsFR"
 
 window_of() { # window_of DISPLAY TITLE
     local id=""
     for _ in $(seq 100); do
-        id=$(DISPLAY="$1" xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -1) || true
+        id=$(DISPLAY="$1" xdotool search --onlyvisible --name "^($2)\$" 2>/dev/null | head -1) || true
         [[ -n "$id" ]] && break
         sleep 0.1
     done
@@ -36,12 +38,15 @@ window_of() { # window_of DISPLAY TITLE
     echo "$id"
 }
 
-shoot() { # shoot OUTPUT [ENV...]
+# The window's title in each of its languages.
+titles="Karthos Preferences|Karthos-Einstellungen|Pr.+f.+rences de Karthos" # é: bytes to xdotool
+
+shoot() { # shoot OUTPUT [ENV...]: on a German desktop that prefers English, unless ENV says
     local out=$1
     shift
-    env DISPLAY="$display" LANG=de_DE.UTF-8 "$@" "$work/KTLaunch" >/dev/null 2>&1 &
+    env DISPLAY="$display" LANG=de_DE.UTF-8 LANGUAGE=en "$@" "$work/KTLaunch" >/dev/null 2>&1 &
     local pid=$!
-    DISPLAY="$display" build/tools/xshot "$out" "$(window_of "$display" "Karthos Preferences")"
+    DISPLAY="$display" build/tools/xshot "$out" "$(window_of "$display" "$titles")"
     kill "$pid"
     wait "$pid" || true
     echo "screenshots: $out"
@@ -49,6 +54,9 @@ shoot() { # shoot OUTPUT [ENV...]
 
 shoot docs/launcher.png
 shoot docs/launcher-2x.png QT_SCALE_FACTOR=2
+shoot docs/launcher-de.png LANGUAGE=de
+shoot docs/launcher-de-2x.png LANGUAGE=de QT_SCALE_FACTOR=2
+shoot docs/launcher-fr.png LANG=fr_FR.UTF-8 LANGUAGE=fr
 
 # An error with its reason: Save & Launch in a game directory without the game.
 DISPLAY="$display" "$work/KTLaunch" >/dev/null 2>&1 &

@@ -8,6 +8,8 @@ packages=(
     g++ make cmake ninja-build pkg-config clang libclang-rt-14-dev
     # the window toolkit and display modes
     qt6-base-dev libxrandr-dev
+    # the translations: lupdate and lrelease, their CMake functions, and Qt's own texts
+    qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
     # the window on Wayland, and a glyph of the pad's hint line (View's) most fonts lack
     qt6-wayland fonts-symbola
     # game controllers (SDL 2 is loaded at run time; its headers, and the tests, need this;

@@ -351,7 +351,7 @@ confsection *find_section(CONST_STRPTR name, BOOL create_if_not_found)
     }
     if (!sec.ptr || !sec.ptr->options) {
         ++conflist->failures;
-        error_requestf("Out of memory");
+        error_requestf(KT_TR("Error", "Out of memory"));
         return nullptr;
     }
     confsection *csec = sec.release();
@@ -403,7 +403,7 @@ BOOL replace_value(OptionList &options, confoption *opt, CONST_STRPTR val, std::
             buflen ? static_cast<STRPTR>(platform::alloc_mem(MemKind::buffer, buflen)) : nullptr;
         if (!buf) {
             ++conflist->failures;
-            error_requestf("Out of memory");
+            error_requestf(KT_TR("Error", "Out of memory"));
             return false;
         }
         if (opt->own_buffer)
@@ -436,7 +436,7 @@ BOOL set_option(confsection *csec, CONST_STRPTR key, std::size_t keylen, CONST_S
     confoption *added = new_option(options, key, keylen, hash, val, len, from_file);
     if (!added) {
         ++conflist->failures;
-        error_requestf("Out of memory");
+        error_requestf(KT_TR("Error", "Out of memory"));
         return false;
     }
     ++conflist->changes;
@@ -578,13 +578,13 @@ BOOL write_file(const std::string &path, const OnDisk *disk)
 {
     const std::size_t size = text_size();
     if (size > platform::MAX_READ_SIZE) { // what the launcher writes, it must read again
-        error_requestf("Unable to create Karthos.prefs\n%s: %s", path.c_str(),
+        error_requestf(KT_TR("Error", "Unable to create Karthos.prefs\n%s: %s"), path.c_str(),
                        platform::file_error_text(platform::FILE_TOO_LARGE).c_str());
         return false;
     }
     PlatformMem<char> text(platform::alloc_mem(MemKind::buffer, size + 1));
     if (!text.ptr) {
-        error_requestf("Out of memory");
+        error_requestf(KT_TR("Error", "Out of memory"));
         return false;
     }
     write_text(text.ptr);
@@ -596,7 +596,7 @@ BOOL write_file(const std::string &path, const OnDisk *disk)
     }
     platform::FileStamp written;
     if (const int error = platform::replace_file(path, text.ptr, size, &written)) {
-        error_requestf("Unable to create Karthos.prefs\n%s: %s", path.c_str(),
+        error_requestf(KT_TR("Error", "Unable to create Karthos.prefs\n%s: %s"), path.c_str(),
                        platform::file_error_text(error).c_str());
         return false;
     }
@@ -649,7 +649,7 @@ BOOL merge_into_file(const std::string &path, platform::FileContents *disk)
     SectionList *const mine = conflist;
     SectionList *const theirs = new_list<SectionList>();
     if (!theirs) {
-        error_requestf("Out of memory");
+        error_requestf(KT_TR("Error", "Out of memory"));
         return false;
     }
     conflist = theirs;
@@ -681,7 +681,7 @@ BOOL save_file(const std::string &path)
     platform::FileContents disk;
     const int error = platform::read_whole_file(path, disk);
     if (error && error != ENOENT) {
-        error_requestf("Unable to read Karthos.prefs\n%s: %s", path.c_str(),
+        error_requestf(KT_TR("Error", "Unable to read Karthos.prefs\n%s: %s"), path.c_str(),
                        platform::file_error_text(error).c_str());
         return false;
     }
@@ -702,12 +702,12 @@ BOOL config_init()
 {
     conflist = new_list<SectionList>();
     if (!conflist) {
-        error_requestf("Out of memory");
+        error_requestf(KT_TR("Error", "Out of memory"));
         return false;
     }
     const std::string path = platform::progdir_path(PREFS_FILE);
     if (path.empty()) { // never the current directory's file instead
-        error_requestf("Unable to find the launcher's directory\n%s",
+        error_requestf(KT_TR("Error", "Unable to find the launcher's directory\n%s"),
                        platform::program_dir_error().c_str());
         return false;
     }
@@ -719,7 +719,7 @@ BOOL config_init()
         // The window opens on the defaults, but what it could not read it must not
         // overwrite: the file may hold the player's settings.
         conflist->keep_file = true;
-        error_requestf("Unable to read Karthos.prefs\n%s: %s", path.c_str(),
+        error_requestf(KT_TR("Error", "Unable to read Karthos.prefs\n%s: %s"), path.c_str(),
                        platform::file_error_text(error).c_str());
         return true;
     }

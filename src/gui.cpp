@@ -6,6 +6,7 @@
 #include "platform/picture.h"
 #include "platform/process.h"
 #include "platform/screenmode.h"
+#include "platform/translate.h"
 #include "util.h"
 
 #include <algorithm>
@@ -52,14 +53,15 @@ static const ClassIFace &class_iface(int window_class)
     return *classes[window_class].iface;
 }
 
-static CONST_STRPTR const EnglishSTR = "english";
-static CONST_STRPTR const GermanSTR = "german";
-static CONST_STRPTR const FrenchSTR = "french";
+// Stored as they are, and shown in the user's language.
+static CONST_STRPTR const EnglishSTR = KT_TR("Window", "english");
+static CONST_STRPTR const GermanSTR = KT_TR("Window", "german");
+static CONST_STRPTR const FrenchSTR = KT_TR("Window", "french");
 CONST_STRPTR languages[4];
 int32 germanIndx = -1;
 int32 frenchIndx = -1;
 
-CONST_STRPTR gfxmodes[3] = {"Software", "Vexel", nullptr};
+CONST_STRPTR gfxmodes[3] = {KT_TR("Window", "Software"), KT_TR("Window", "Vexel"), nullptr};
 CONST_STRPTR gfxmodes_file[3] = {"Software", "Vexel", nullptr};
 
 int32 hwWidth = 640;
@@ -69,16 +71,24 @@ float Hz = 0.0f;
 TEXT screenString[128];
 TEXT guiScreenString[128];
 
-static constexpr CONST_STRPTR WINDOW_TITLE = "Karthos Preferences";
+// The window's texts are in English here, and shown in the user's language (tr).
+static constexpr CONST_STRPTR WINDOW_TITLE = KT_TR("Window", "Karthos Preferences");
 static constexpr CONST_STRPTR WINDOW_PURPOSE =
-    "Sets up the display and the language of Karthos, and starts the game";
-static constexpr CONST_STRPTR ABOUT_LINE = "Karthos Preferences \u00a9 2017 The Karthos Team";
+    KT_TR("Window", "Sets up the display and the language of Karthos, and starts the game");
+static constexpr CONST_STRPTR ABOUT_LINE =
+    KT_TR("Window", "Karthos Preferences \u00a9 2017 The Karthos Team");
 static constexpr CONST_STRPTR WINDOW_ICON = ":/icons/karthos-preferences.png";
 // Under the buttons while a game controller is connected, in the glyphs of its buttons.
-static constexpr CONST_STRPTR PAD_HINT =
-    "D-pad: move  {confirm}: select  {cancel}: back  {start}: save & launch  {back}: save & quit";
+static constexpr CONST_STRPTR PAD_HINT = KT_TR(
+    "Window",
+    "D-pad: move  {confirm}: select  {cancel}: back  {start}: save & launch  {back}: save & quit");
 static constexpr int32 SCREEN_BUTTON_SIZE = 32;
 static constexpr unsigned long GAME_STACK = 524288;
+
+static CONST_STRPTR in_window(CONST_STRPTR text)
+{
+    return translated("Window", text);
+}
 
 // --- Language packs ------------------------------------------------------------
 
@@ -156,7 +166,8 @@ void setDisplayGadgetFromIndex(uint32 indx)
     RefreshSetGadgetText(obj[OID_SCREENSTRING], win[WID_MAIN], screenString);
     // The picture button is read out with the mode it picks.
     TEXT name[sizeof screenString + 16];
-    std::snprintf(name, sizeof name, "Screen mode: %s", screenString);
+    std::snprintf(name, sizeof name, "%s%s", in_window(KT_TR("Window", "Screen mode: ")),
+                  screenString);
     SetGadgetName(obj[OID_SCREENSEL], name);
 }
 
@@ -169,18 +180,19 @@ static uint32 chooser_selection(Object *chooser)
 
 static void pick_screen_mode()
 {
-    const std::optional<DisplayMode> mode = request_screen_mode({.title = "Pick a screenmode",
-                                                                 .window = win[WID_MAIN],
-                                                                 .stored_width = hwWidth,
-                                                                 .stored_height = hwHeight,
-                                                                 .stored_rate = Hz,
-                                                                 .initial_width = 640,
-                                                                 .initial_height = 480,
-                                                                 .initial_depth = 8,
-                                                                 .min_width = 640,
-                                                                 .min_height = 480,
-                                                                 .min_depth = 16,
-                                                                 .max_depth = 32});
+    const std::optional<DisplayMode> mode =
+        request_screen_mode({.title = in_window(KT_TR("Window", "Pick a screenmode")),
+                             .window = win[WID_MAIN],
+                             .stored_width = hwWidth,
+                             .stored_height = hwHeight,
+                             .stored_rate = Hz,
+                             .initial_width = 640,
+                             .initial_height = 480,
+                             .initial_depth = 8,
+                             .min_width = 640,
+                             .min_height = 480,
+                             .min_depth = 16,
+                             .max_depth = 32});
     if (!mode)
         return;
     Hz = display_mode_rate(*mode);
@@ -262,36 +274,43 @@ static Object *make_display_group(Picture *screen_picture)
     obj[OID_SCREENSEL] = class_iface(BUTTON_GADGET)
                              .NewButton(OID_SCREENSEL, screen_picture ? "" : "X", screen_picture,
                                         SCREEN_BUTTON_SIZE);
-    SetGadgetHint(obj[OID_SCREENSEL], "Pick a screen mode");
+    SetGadgetHint(obj[OID_SCREENSEL], in_window(KT_TR("Window", "Pick a screen mode")));
     obj[OID_SCREENSTRING] = NewTextField(OID_SCREENSTRING);
-    SetGadgetName(obj[OID_SCREENSTRING], "Screen mode");
+    SetGadgetName(obj[OID_SCREENSTRING], in_window(KT_TR("Window", "Screen mode")));
     Object *mode_row =
         class_iface(LAYOUT_GADGET)
             .NewGroup({.horizontal = true, .align_left = true},
                       {{obj[OID_SCREENSEL], nullptr, 0}, {obj[OID_SCREENSTRING], nullptr, 1}});
-    obj[OID_GFX_MODE] = class_iface(CHOOSER_GADGET).NewChooser(OID_GFX_MODE, gfxmodes, 0);
-    obj[OID_VSYNC] = class_iface(CHECKBOX_GADGET).NewCheckBox(OID_VSYNC, "vSync");
-    obj[OID_GFX_WINDOWED] = class_iface(CHECKBOX_GADGET).NewCheckBox(OID_GFX_WINDOWED, "Windowed");
-    obj[OID_GFX_SHOWFPS] = class_iface(CHECKBOX_GADGET).NewCheckBox(OID_GFX_SHOWFPS, "showFPS");
+    CONST_STRPTR shown_modes[std::size(gfxmodes)] = {in_window(gfxmodes[0]), in_window(gfxmodes[1]),
+                                                     nullptr};
+    obj[OID_GFX_MODE] = class_iface(CHOOSER_GADGET).NewChooser(OID_GFX_MODE, shown_modes, 0);
+    const ClassIFace &check_box = class_iface(CHECKBOX_GADGET);
+    obj[OID_VSYNC] = check_box.NewCheckBox(OID_VSYNC, in_window(KT_TR("Window", "vSync")));
+    obj[OID_GFX_WINDOWED] =
+        check_box.NewCheckBox(OID_GFX_WINDOWED, in_window(KT_TR("Window", "Windowed")));
+    obj[OID_GFX_SHOWFPS] =
+        check_box.NewCheckBox(OID_GFX_SHOWFPS, in_window(KT_TR("Window", "showFPS")));
 
     std::vector<Child> rows = {{mode_row},
-                               {obj[OID_GFX_MODE], "Render Mode", 0},
+                               {obj[OID_GFX_MODE], in_window(KT_TR("Window", "Render Mode")), 0},
                                {obj[OID_VSYNC], " "},
                                {obj[OID_GFX_WINDOWED], " "},
                                {obj[OID_GFX_SHOWFPS], " ", 0}};
     if (obj[OID_LANGUAGE])
-        rows.push_back({obj[OID_LANGUAGE], "Language"});
+        rows.push_back({obj[OID_LANGUAGE], in_window(KT_TR("Window", "Language"))});
     rows.push_back({class_iface(SPACE_GADGET).NewSpace(), nullptr, 1});
-    return class_iface(LAYOUT_GADGET).NewGroup({.frame_title = "Display", .labelled = true}, rows);
+    return class_iface(LAYOUT_GADGET)
+        .NewGroup({.frame_title = in_window(KT_TR("Window", "Display")), .labelled = true}, rows);
 }
 
 static Object *make_button_row()
 {
+    const ClassIFace &button = class_iface(BUTTON_GADGET);
     obj[OID_SAVE_LAUNCH] =
-        class_iface(BUTTON_GADGET).NewButton(OID_SAVE_LAUNCH, "Save & _Launch", nullptr, 0);
+        button.NewButton(OID_SAVE_LAUNCH, in_window(KT_TR("Window", "Save & _Launch")), nullptr, 0);
     obj[OID_SAVE_QUIT] =
-        class_iface(BUTTON_GADGET).NewButton(OID_SAVE_QUIT, "_Save & Quit", nullptr, 0);
-    obj[OID_QUIT] = class_iface(BUTTON_GADGET).NewButton(OID_QUIT, "Quit", nullptr, 0);
+        button.NewButton(OID_SAVE_QUIT, in_window(KT_TR("Window", "_Save & Quit")), nullptr, 0);
+    obj[OID_QUIT] = button.NewButton(OID_QUIT, in_window(KT_TR("Window", "Quit")), nullptr, 0);
     return class_iface(LAYOUT_GADGET)
         .NewGroup({.horizontal = true}, {{obj[OID_SAVE_LAUNCH], nullptr, 1},
                                          {class_iface(SPACE_GADGET).NewSpace(), nullptr, 1},
@@ -310,15 +329,15 @@ static Object *make_window(Picture *banner, Picture *screen_picture)
     parts.push_back({make_display_group(screen_picture), nullptr, 10});
     parts.push_back({make_button_row(), nullptr, 0});
     return class_iface(WINDOW_CLASS)
-        .NewWindowObject({.title = WINDOW_TITLE,
-                          .about = ABOUT_LINE,
-                          .description = WINDOW_PURPOSE,
+        .NewWindowObject({.title = in_window(WINDOW_TITLE),
+                          .about = in_window(ABOUT_LINE),
+                          .description = in_window(WINDOW_PURPOSE),
                           .icon = WINDOW_ICON,
                           .layout = class_iface(LAYOUT_GADGET).NewGroup({}, parts),
                           .default_gadget = OID_SAVE_LAUNCH,
                           .back_gadget = OID_SAVE_QUIT,
                           .quit_gadget = OID_QUIT,
-                          .pad_hint = PAD_HINT});
+                          .pad_hint = in_window(PAD_HINT)});
 }
 
 void gui_preinit()
@@ -335,16 +354,18 @@ BOOL gui_init()
 
     uint32 preselect = 0;
     obj[OID_LANGUAGE] = nullptr;
-    if (setup_languages(&preselect))
-        obj[OID_LANGUAGE] =
-            class_iface(CHOOSER_GADGET).NewChooser(OID_LANGUAGE, languages, preselect);
+    if (setup_languages(&preselect)) {
+        CONST_STRPTR shown[std::size(languages)] = {};
+        for (std::size_t i = 0; languages[i]; ++i) shown[i] = in_window(languages[i]);
+        obj[OID_LANGUAGE] = class_iface(CHOOSER_GADGET).NewChooser(OID_LANGUAGE, shown, preselect);
+    }
 
     Picture *screen_picture = open_theme_picture("video-display", SCREEN_BUTTON_SIZE);
     Picture *banner = open_picture(progdir_path("kt.iff"));
     obj[OID_WIN_MAIN] = make_window(banner, screen_picture);
     if (!obj[OID_WIN_MAIN]) {
         gui_preinit(); // the gadgets went with the groups that failed
-        error_requestf("Unable to create GUI");
+        error_requestf(KT_TR("Error", "Unable to create GUI"));
         return false;
     }
 
@@ -354,7 +375,7 @@ BOOL gui_init()
     config_note_shown(set_config_from_gui);
     win[WID_MAIN] = WindowOpen(obj[OID_WIN_MAIN]);
     if (!win[WID_MAIN]) {
-        error_requestf("Unable to open the GUI");
+        error_requestf(KT_TR("Error", "Unable to open the GUI"));
         return false;
     }
     wsig[WID_MAIN] = WindowSignalMask(obj[OID_WIN_MAIN]);
@@ -378,18 +399,20 @@ BOOL launch_game()
 {
     const std::string game = progdir_path("KarthosDemo");
     if (game.empty()) { // never a game in the current directory instead
-        error_requestf("Unable to find the launcher's directory\n%s", program_dir_error().c_str());
+        error_requestf(KT_TR("Error", "Unable to find the launcher's directory\n%s"),
+                       program_dir_error().c_str());
         return false;
     }
-    static constexpr CONST_STRPTR STREAM_NAMES[] = {"standard input", "standard output",
-                                                    "standard error"};
+    static constexpr CONST_STRPTR STREAM_NAMES[] = {KT_TR("Error", "standard input"),
+                                                    KT_TR("Error", "standard output"),
+                                                    KT_TR("Error", "standard error")};
     int handles[3] = {-1, -1, -1};
     CONST_STRPTR failed = nullptr; // the stream that could not be handed on
     int error = 0;
     for (int s = 0; s < 3 && !failed; ++s) {
         handles[s] = dup_std_stream(static_cast<StdStream>(s));
         if (handles[s] < 0) {
-            failed = STREAM_NAMES[s];
+            failed = translated("Error", STREAM_NAMES[s]);
             error = errno;
         }
     }
@@ -404,8 +427,8 @@ BOOL launch_game()
     // The game has copies of its own; these were only to hand over.
     for (const int handle : handles) close_handle(handle);
     if (!started) // the game is not tried without its streams: the player is told why
-        error_requestf("Unable to launch Karthos\n%s: %s", failed ? failed : "KarthosDemo",
-                       std::strerror(error));
+        error_requestf(KT_TR("Error", "Unable to launch Karthos\n%s: %s"),
+                       failed ? failed : "KarthosDemo", std::strerror(error));
     return started;
 }
 

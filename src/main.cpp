@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/signals.h"
+#include "platform/translate.h"
 #include "util.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <vector>
 
 using platform::SIGBREAKF_CTRL_C;
+using platform::translated;
 
 // The original program's version string and stack cookie, kept byte for byte in the
 // executable: --version prints the first, and `strings KTLaunch` finds both, as those
@@ -52,6 +54,24 @@ static BOOL launch_without_window()
     return started;
 }
 
+// `text` of the command line in the user's language, with %1, %2, ... replaced by
+// `args` (a translation may put them in another order).
+static std::string with_args(CONST_STRPTR text, const std::vector<std::string> &args)
+{
+    std::string out;
+    for (CONST_STRPTR p = translated("CommandLine", text); *p; ++p) {
+        const bool marker =
+            p[0] == '%' && p[1] >= '1' && static_cast<std::size_t>(p[1] - '1') < args.size();
+        if (!marker) {
+            out += *p;
+            continue;
+        }
+        out += args[static_cast<std::size_t>(p[1] - '1')];
+        ++p;
+    }
+    return out;
+}
+
 // A menu entry for this launcher, wherever it is installed, with its icon, and an action
 // that starts the game at once.
 static BOOL install_menu_entry()
@@ -59,15 +79,18 @@ static BOOL install_menu_entry()
     std::vector<std::string> written;
     const std::string why = platform::install_desktop_entry(
         {.id = "karthos-preferences",
-         .name = "Karthos Preferences",
-         .comment = "Set up the display and the language of Karthos, and start the game",
+         .name = KT_TR("DesktopEntry", "Karthos Preferences"),
+         .comment = KT_TR("DesktopEntry",
+                          "Set up the display and the language of Karthos, and start the game"),
          .categories = "Game;",
          .icon_resource = ":/icons/karthos-preferences.svg",
          .window_class = "KTLaunch",
-         .action = "Play",
-         .action_option = "--launch"},
+         .action = "Play", // the action's identifier
+         .action_option = "--launch",
+         .action_name = KT_TR("DesktopEntry", "Play")},
         written);
-    for (const std::string &file : written) std::printf("Installed %s\n", file.c_str());
+    for (const std::string &file : written)
+        std::printf("%s\n", with_args(KT_TR("CommandLine", "Installed %1"), {file}).c_str());
     if (!why.empty())
         std::fprintf(stderr, "KTLaunch: %s\n", why.c_str());
     return why.empty();
@@ -92,23 +115,36 @@ static int run_options(int argc, char **argv)
         else if (is_action && (action.empty() || action == arg))
             action = arg;
         else if (is_action) {
-            std::fprintf(stderr, "KTLaunch: '%s' cannot be combined with '%.*s'\n", argv[i],
-                         static_cast<int>(action.size()), action.data());
+            std::fprintf(stderr, "KTLaunch: %s\n",
+                         with_args(KT_TR("CommandLine", "'%1' cannot be combined with '%2'"),
+                                   {argv[i], std::string(action)})
+                             .c_str());
             return 2;
         } else {
-            std::fprintf(stderr, "KTLaunch: unknown option '%s' (see KTLaunch --help)\n", argv[i]);
+            std::fprintf(
+                stderr, "KTLaunch: %s\n",
+                with_args(KT_TR("CommandLine", "unknown option '%1' (see KTLaunch --help)"),
+                          {argv[i]})
+                    .c_str());
             return 2;
         }
     }
     if (help) {
-        std::printf("Usage: KTLaunch [--launch | --install-desktop-entry | --help | --version]\n"
-                    "The launcher and preferences editor of Karthos, in the game's directory.\n"
-                    "  (no option)  open the preferences window\n"
-                    "  --launch     start the game on its stored settings, without the window\n"
-                    "  --install-desktop-entry\n"
-                    "               add the launcher to your desktop's menu\n"
-                    "  -h, --help   show this text\n"
-                    "  --version    show the version\n");
+        std::fputs(
+            translated("CommandLine",
+                       KT_TR("CommandLine",
+                             "Usage: KTLaunch [--launch | --install-desktop-entry | --help | "
+                             "--version]\n"
+                             "The launcher and preferences editor of Karthos, in the game's "
+                             "directory.\n"
+                             "  (no option)  open the preferences window\n"
+                             "  --launch     start the game on its stored settings, without the "
+                             "window\n"
+                             "  --install-desktop-entry\n"
+                             "               add the launcher to your desktop's menu\n"
+                             "  -h, --help   show this text\n"
+                             "  --version    show the version\n")),
+            stdout);
         return 0;
     }
     if (version) {

@@ -53,9 +53,14 @@ static BOOL request(CONST_STRPTR fmt, std::va_list args)
 {
     if (!IRequester || !IIntuition || !IIntuition->connected())
         return false;
-    if (std::vsnprintf(tmptxt, sizeof tmptxt, fmt, args) < 0)
+    // Every message is looked up in "Error": callers mark their formats there.
+    const auto localise = [](CONST_STRPTR text) {
+        return IRequester->translate ? IRequester->translate("Error", text) : text;
+    };
+    if (std::vsnprintf(tmptxt, sizeof tmptxt, localise(fmt), args) < 0)
         return false;
-    return IRequester->show("Error", tmptxt, "OK");
+    return IRequester->show(localise(KT_TR("Error", "Error")), tmptxt,
+                            localise(KT_TR("Error", "OK")));
 }
 
 BOOL error_requestf(CONST_STRPTR fmt, ...)
@@ -84,12 +89,13 @@ BOOL getLibIFace(Library **libbase, CONST_STRPTR libname, int32 version, Interfa
 {
     *libbase = platform::OpenLibrary(libname, version);
     if (!*libbase) {
-        tell("Unable to open '%s', version %ld+", libname, static_cast<long>(version));
+        tell(KT_TR("Error", "Unable to open '%s', version %ld+"), libname,
+             static_cast<long>(version));
         return false;
     }
     *ifptr = platform::GetInterface(*libbase, "main", 1);
     if (!*ifptr) {
-        tell("Unable to obtain the main interface for %s", libname);
+        tell(KT_TR("Error", "Unable to obtain the main interface for %s"), libname);
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include "platform/display.h"
 #include "platform/library.h"
 #include "platform/requester.h"
+#include "platform/translate.h"
 #include "platform/types.h"
 
 using platform::Interface;
@@ -45,8 +46,9 @@ BOOL isspace_c(TEXT c);
 CONST_STRPTR scan_int32(CONST_STRPTR p, int base, int32 *out);
 
 // Shows a modal "Error" requester with the printf-style message (cut to 4095
-// characters). True once the user has dismissed it; false when nothing could be
-// shown, in which case tmptxt is untouched if the requester was not available.
+// characters), the format translated in the context "Error" (mark it with KT_TR). True once the
+// user has dismissed it; false when nothing could be shown, in which case tmptxt is untouched if
+// the requester was not available.
 BOOL error_requestf(CONST_STRPTR fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Opens `libname` in at least `version` with its "main" interface. On failure the

@@ -138,12 +138,16 @@ TEST(RealExecutable, InstallsADesktopEntryThatStartsThisLauncher)
                                  "/G\u00e4mes \\\\\"\\\\$HOME\\\\\" 'it's' back\\\\\\\\slash "
                                  "\\\\`x\\\\` 100%%/KTLaunch\"";
         EXPECT_EQ(read_file(entry),
-                  "[Desktop Entry]\nType=Application\nName=Karthos Preferences\nComment=Set up the "
-                  "display and the language of Karthos, and start the game\nExec=" +
+                  "[Desktop Entry]\nType=Application\nName=Karthos Preferences\n"
+                  "Name[de]=Karthos-Einstellungen\nName[fr]=Pr\u00e9f\u00e9rences de Karthos\n"
+                  "Comment=Set up the display and the language of Karthos, and start the game\n"
+                  "Comment[de]=Anzeige und Sprache von Karthos einstellen und das Spiel starten\n"
+                  "Comment[fr]=R\u00e9gler l'affichage et la langue de Karthos, et lancer le jeu\n"
+                  "Exec=" +
                       exec +
                       "\nIcon=karthos-preferences\nTerminal=false\nCategories=Game;\n"
                       "StartupWMClass=KTLaunch\nActions=Play;\n\n[Desktop Action Play]\n"
-                      "Name=Play\nExec=" +
+                      "Name=Play\nName[de]=Spielen\nName[fr]=Jouer\nExec=" +
                       exec + " --launch\n");
         // Started by gio, without a display: this launcher's own message.
         Process launch("gio launch " + in_quotes(entry), home.path(), home / "gio.txt");

@@ -3,6 +3,7 @@
 #include "platform/display.h"
 #include "platform/qt_private.h"
 #include "platform/requester.h"
+#include "platform/translate.h"
 
 #include <QGuiApplication>
 #include <cstdio>
@@ -38,6 +39,7 @@ void install_console_libraries()
     console.connected = [] { return true; };
     static RequesterIFace requester;
     requester.show = print_error;
+    requester.translate = translated;
     register_library({"intuition.library", 53, nullptr, nullptr, &console});
     register_library({"requester.class", 53, nullptr, nullptr, &requester});
 }

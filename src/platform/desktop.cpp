@@ -1,6 +1,7 @@
 #include "platform/desktop.h"
 
 #include "platform/files.h"
+#include "platform/translate.h"
 
 #include <QFile>
 #include <QString>
@@ -53,15 +54,28 @@ std::string exec_value(const std::string &program)
     return value;
 }
 
+// "key=text", then "key[de]=..." for each language the launcher has, one a line.
+std::string localised(const std::string &key, CONST_STRPTR text)
+{
+    std::string lines = key + "=" + text + "\n";
+    for (const std::string &language : translation_languages())
+        lines.append(key)
+            .append("[" + language + "]=")
+            .append(translated_in(language, "DesktopEntry", text))
+            .append("\n");
+    return lines;
+}
+
 std::string entry_text(const DesktopEntry &entry, const std::string &exec)
 {
-    std::string text = std::string("[Desktop Entry]\nType=Application\nName=") + entry.name +
-                       "\nComment=" + entry.comment + "\nExec=" + exec + "\nIcon=" + entry.id +
+    std::string text = "[Desktop Entry]\nType=Application\n" + localised("Name", entry.name) +
+                       localised("Comment", entry.comment) + "Exec=" + exec + "\nIcon=" + entry.id +
                        "\nTerminal=false\nCategories=" + entry.categories +
                        "\nStartupWMClass=" + entry.window_class + "\n";
     if (entry.action)
         text += std::string("Actions=") + entry.action + ";\n\n[Desktop Action " + entry.action +
-                "]\nName=" + entry.action + "\nExec=" + exec + " " + entry.action_option + "\n";
+                "]\n" + localised("Name", entry.action_name ? entry.action_name : entry.action) +
+                "Exec=" + exec + " " + entry.action_option + "\n";
     return text;
 }
 

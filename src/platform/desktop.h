@@ -9,6 +9,8 @@
 
 namespace platform {
 
+// The texts (name, comment, action_name) are English, and are written in every language
+// the launcher has as well, looked up in the context "DesktopEntry".
 struct DesktopEntry {
     CONST_STRPTR id;      // the file names: "<id>.desktop", and "<id>.svg" for the icon
     CONST_STRPTR name;    // the menu's text
@@ -18,6 +20,7 @@ struct DesktopEntry {
     CONST_STRPTR window_class;            // the class of the program's window, for docks to match
     CONST_STRPTR action = nullptr;        // an action of the entry's own (e.g. in a dock's menu)...
     CONST_STRPTR action_option = nullptr; // ...which starts the program with this option
+    CONST_STRPTR action_name = nullptr;   // ...and is shown with this name
 };
 
 // Writes the entry, starting the running executable wherever it is, into

@@ -1,6 +1,7 @@
 #include "platform/display.h"
 
 #include "platform/signals.h"
+#include "platform/translate.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -36,9 +37,15 @@ namespace {
 int connections = 0;
 bool display_lost = false;
 std::string unavailable; // why the last connect showed no window; empty when it did
-const char *const NO_DISPLAY = "no X11 or Wayland display to show the window on: start "
-                               "KTLaunch from a desktop session, or set DISPLAY (or "
-                               "WAYLAND_DISPLAY)";
+const char *const NO_DISPLAY =
+    KT_TR("Display", "no X11 or Wayland display to show the window on: start "
+                     "KTLaunch from a desktop session, or set DISPLAY (or "
+                     "WAYLAND_DISPLAY)");
+
+std::string in_language(const char *text)
+{
+    return translated("Display", text);
+}
 std::unique_ptr<QApplication> application;
 std::function<void()> lost_handler;
 
@@ -189,7 +196,9 @@ std::string toolkit_room()
     if (getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur < STACK) {
         stack.rlim_cur = std::min(STACK, stack.rlim_max);
         if (stack.rlim_cur < LEAST || setrlimit(RLIMIT_STACK, &stack) != 0)
-            return "the stack limit (ulimit -s) is below 256 KiB: the window cannot be shown";
+            return in_language(KT_TR("Display",
+                                     "the stack limit (ulimit -s) is below 256 KiB: the window "
+                                     "cannot be shown"));
         pthread_attr_t threads;
         if (pthread_attr_init(&threads) == 0) {
             pthread_attr_setstacksize(&threads, stack.rlim_cur);
@@ -205,8 +214,10 @@ std::string toolkit_room()
         for (int i = 0; i < 4; ++i)
             threads.emplace_back([&gate] { const std::lock_guard wait(gate); });
     } catch (const std::system_error &error) {
-        why = std::string("no threads can be started for the window (") + error.code().message() +
-              "): see the limits of processes (ulimit -u) and of memory (ulimit -v)";
+        why = in_language(KT_TR("Display",
+                                "no threads can be started for the window (%1): see the limits "
+                                "of processes (ulimit -u) and of memory (ulimit -v)"));
+        why.replace(why.find("%1"), 2, error.code().message());
     }
     held.unlock();
     for (std::thread &thread : threads) thread.join();
@@ -231,7 +242,9 @@ QtMessageHandler toolkit_message_handler()
 void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     if (type == QtFatalMsg && !lost_handler) {
-        std::fprintf(stderr, "KTLaunch: the display did not answer: the window cannot be shown\n");
+        std::fprintf(stderr, "KTLaunch: %s\n",
+                     translated("Display", KT_TR("Display", "the display did not answer: the "
+                                                            "window cannot be shown")));
         std::_Exit(1);
     }
     if (const QtMessageHandler own = toolkit_message_handler())
@@ -263,7 +276,7 @@ bool display_connect()
         return true;
     }
     chosen_platform = choose_platform();
-    unavailable = chosen_platform.empty() ? NO_DISPLAY : toolkit_room();
+    unavailable = chosen_platform.empty() ? in_language(NO_DISPLAY) : toolkit_room();
     if (!unavailable.empty())
         return false;
     app_argv[2] = chosen_platform.data();
@@ -271,11 +284,14 @@ bool display_connect()
     toolkit_message_handler(); // from now on, the toolkit's messages pass the launcher
     application = std::make_unique<QApplication>(app_argc, app_argv);
     if (const QScreen *screen = QGuiApplication::primaryScreen(); screen && screen->depth() < 16) {
-        unavailable = "the display has " + std::to_string(screen->depth()) +
-                      "-bit colour: the window needs at least 16 bits";
+        unavailable =
+            in_language(KT_TR("Display", "the display has %1-bit colour: the window needs at "
+                                         "least 16 bits"));
+        unavailable.replace(unavailable.find("%1"), 2, std::to_string(screen->depth()));
         application.reset(); // Qt cannot paint on fewer colours
         return false;
     }
+    install_toolkit_translation();
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("KTLaunch");               // the window's class, on X11
     QGuiApplication::setDesktopFileName("karthos-preferences"); // its menu entry, on Wayland

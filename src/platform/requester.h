@@ -12,6 +12,8 @@ struct RequesterIFace : Interface {
     // no parent window, and returns once the user has dismissed it. False when the
     // box could not be made.
     bool (*show)(CONST_STRPTR title, CONST_STRPTR body, CONST_STRPTR button) = nullptr;
+    // A text of `context` in the user's language (platform/translate.h); none: English.
+    CONST_STRPTR (*translate)(CONST_STRPTR context, CONST_STRPTR text) = nullptr;
 };
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/display.h"
 #include "platform/qt_private.h"
+#include "platform/translate.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -259,7 +260,8 @@ std::unique_ptr<Requester> make_requester(const ScreenModeRequest &request)
 
     auto *list = new QListWidget;
     list->setObjectName(QStringLiteral("ModeList"));
-    list->setAccessibleName(QStringLiteral("Display modes"));
+    list->setAccessibleName(
+        QString::fromUtf8(translated("Window", KT_TR("Window", "Display modes"))));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
     for (const DisplayMode &mode : requester->modes)
@@ -269,9 +271,12 @@ std::unique_ptr<Requester> make_requester(const ScreenModeRequest &request)
 
     QString note;
     if (requester->modes.empty())
-        note = QStringLiteral("The desktop offers no display mode that fits.");
+        note = QString::fromUtf8(
+            translated("Window", KT_TR("Window", "The desktop offers no display mode that fits.")));
     else if (!from_xrandr)
-        note = QStringLiteral("The desktop chooses the display mode; this is its current mode.");
+        note = QString::fromUtf8(translated(
+            "Window",
+            KT_TR("Window", "The desktop chooses the display mode; this is its current mode.")));
     if (!note.isEmpty()) {
         auto *label = new QLabel(note);
         label->setObjectName(QStringLiteral("ModeNote"));

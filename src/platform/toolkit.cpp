@@ -2,6 +2,7 @@
 #include "platform/display.h"
 #include "platform/qt_private.h"
 #include "platform/requester.h"
+#include "platform/translate.h"
 
 #include <array>
 
@@ -34,6 +35,7 @@ void install_toolkit_libraries()
     intuition.pump_events = display_pump_events;
     static RequesterIFace requester;
     requester.show = show_error_requester;
+    requester.translate = translated;
     offer({"intuition.library", TOOLKIT_VERSION, display_connect, display_disconnect, &intuition});
     offer({"requester.class", TOOLKIT_VERSION, hold_display, display_disconnect, &requester});
 
