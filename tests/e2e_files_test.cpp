@@ -8,12 +8,12 @@ namespace {
 
 using namespace e2e;
 
-// The window's settings in the launcher's layout, Windowed and showFPS as given, then `more`.
-std::string layout(int windowed, int show_fps, const std::string &more = "")
+// The window's settings in the launcher's layout, Windowed and showFPS as given.
+std::string layout(int windowed, int show_fps)
 {
     return "[Config]\n\n\tVideocard = Vexel\n\tWindowed = " + std::to_string(windowed) +
-           "\n\tShowFPS = " + std::to_string(show_fps) + "\n\tSyncToScreen = 0\n\n[Warp3D]\n\n" +
-           "\tSize = 800x600/32:59.94\n" + more;
+           "\n\tShowFPS = " + std::to_string(show_fps) +
+           "\n\tSyncToScreen = 0\n\n[Warp3D]\n\n\tSize = 800x600/32:59.94\n";
 }
 // From "Save & Launch", where the focus starts, back to Windowed or showFPS.
 const std::string TICK_WINDOWED = "shift+Tab shift+Tab space", TICK_SHOWFPS = "shift+Tab space";
@@ -25,35 +25,7 @@ class FilesE2E : public LauncherE2E {
             GTEST_SKIP() << "runs the launcher as another user: needs root";
         LauncherE2E::SetUp();
     }
-
-  protected:
-    bool game_started()
-    {
-        return poll_until([&] { return fs::exists(report / "starts"); }, 2s);
-    }
 };
-
-// Another program rewrites the file while the player ticks Windowed: Quit leaves its
-// file as it is; a save adds Windowed to it, and nothing else.
-TEST_F(FilesE2E, AnotherProgramsEditIsKeptByEachButton)
-{
-    const std::string theirs = "[Config]\nVideocard = Vexel\nWindowed = 0\nShowFPS = 1\n"
-                               "SyncToScreen = 0\n[Warp3D]\nSize = 800x600/32:59.94\n"
-                               "[Editor]\nBy = another program\n";
-    const std::string merged = layout(1, 1, "\n[Editor]\n\n\tBy = another program\n");
-    for (const auto &[button, result] :
-         {std::pair{"Tab Tab Tab Tab space", theirs}, {"alt+s", merged}, {"alt+l", merged}}) {
-        SCOPED_TRACE(button);
-        fs::remove(report / "starts");
-        start(layout(0, 0), true);
-        keys(TICK_WINDOWED);
-        write_file(game.prefs(), theirs); // in place: another size and time
-        keys(button);
-        EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-        EXPECT_EQ(prefs(), result);
-        EXPECT_EQ(game_started(), std::string_view(button) == "alt+l");
-    }
-}
 
 // The first of two launchers ticks Windowed and saves, the second showFPS: both stay.
 TEST_F(FilesE2E, TwoLaunchersSavingDifferentSettingsKeepBoth)
@@ -82,7 +54,7 @@ TEST_F(FilesE2E, TheDescriptorLimitWithoutRoomForTheGamesStreamsIsTold)
     for (; limit > 3; --limit, fs::remove(report / "starts")) {
         start(layout(0, 0), true, "prlimit --nofile=" + std::to_string(limit));
         keys(TICK_WINDOWED + " alt+l");
-        if (!game_started())
+        if (!poll_until([&] { return fs::exists(report / "starts"); }, 2s))
             break;
     }
     EXPECT_LT(limit, held + 6) << held; // the game started above it

@@ -1,4 +1,4 @@
-// The real executable: without a display, on its command line, and ended by signals.
+// The real executable: without a display, and on its command line.
 #include "e2e_support.h"
 
 #include <fcntl.h>
@@ -10,8 +10,6 @@ using namespace e2e;
 // Saved by a Windows editor: a byte order mark, then the first section.
 const std::string MESSY = "\xEF\xBB\xBF[Config]\nShowFPS   =   1\njunk in a section\n"
                           "[AmigaInput]\n\tJoy1 = 0 \n[config]\nWindowed = 0\n";
-const std::string NORMALISED = "[Config]\n\n\tShowFPS = 1\n\tWindowed = 0\n\n"
-                               "[AmigaInput]\n\n\tJoy1 = 0 \n";
 
 TEST(RealExecutable, WithoutADisplaySaysSoAndLeavesTheFileAlone)
 {
@@ -149,19 +147,5 @@ TEST(RealExecutable, InstallsADesktopEntryThatStartsThisLauncher)
         EXPECT_TRUE(poll_until([&] { return launch.output().starts_with("Unable to open"); }));
     }
 }
-
-class SignalEndsLauncher : public LauncherE2E, public ::testing::WithParamInterface<int> {};
-
-TEST_P(SignalEndsLauncher, WithTheWindowOpen)
-{
-    start(MESSY);
-    wait_for(TITLE);
-    kill(launcher->pid(), GetParam());
-    expect_clean_exit();
-    EXPECT_EQ(prefs(), NORMALISED);
-}
-
-INSTANTIATE_TEST_SUITE_P(IntTermHup, SignalEndsLauncher, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const auto &test) { return std::string(sigabbrev_np(test.param)); });
 
 } // namespace

@@ -76,6 +76,10 @@ TEST_F(GuiTest, TheSixSettingsAreShownAndStoredBackWhereTheyStand)
     EXPECT_EQ(saved(),
               "[Config]\n\n\tShowFPS = 1\n\tVideocard = Vexel\n\tSyncToScreen = 1\n\tWindowed = 0\n"
               "\tOther = kept\n\tLanguage = german\n\n[Warp3D]\n\n\tSize = 800x600/32:59.94\n");
+    // No file: the defaults, in the order the game reads them.
+    ASSERT_TRUE(open_window(nullptr));
+    EXPECT_EQ(saved(), "[Config]\n\n\tVideocard = Software\n\tWindowed = 0\n\tSyncToScreen = 0\n"
+                       "\tShowFPS = 0\n\n[Warp3D]\n\n\tSize = 640x480 16Bit\n");
 }
 
 TEST_F(GuiTest, DisplayModeTextsShownAndStored)
