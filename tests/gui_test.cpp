@@ -38,12 +38,9 @@ TEST_F(GuiTest, LanguageRowOffersTheInstalledPacksAndPreselectsTheStoredOrUsersL
     const char *cases[][5] = {
         // packs, LANG, stored language (null: no file), languages offered, chosen and stored back
         {"", "de_DE.UTF-8", nullptr, "", nullptr},
-        {"DE", "de_DE.UTF-8", nullptr, "english german", "german"},
         {"DE", "fr_FR.UTF-8", nullptr, "english german", "english"},
-        {"FR", "de_DE.UTF-8", nullptr, "english french", "english"},
         {"FR", "fr_FR.UTF-8", nullptr, "english french", "french"},
         {"DE FR", "de_AT.UTF-8", nullptr, "english german french", "german"},
-        {"DE FR", "fr_CA.UTF-8", nullptr, "english german french", "french"},
         {"DE FR", "C", nullptr, "english german french", "english"},
         {"FR", "fr_FR.UTF-8", "german", "english french", "english"},           // not installed
         {"DE FR", "fr_FR.UTF-8", "German", "english german french", "english"}, // words exact
@@ -179,22 +176,16 @@ TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShown)
 }
 
 // A button class that cannot make its objects: the real groups and window above give up theirs.
-ClassIFace failing_buttons()
-{
-    ClassIFace c;
-    c.NewButton = [](uint32, CONST_STRPTR, Picture *p, int32) -> Object * {
-        delete p;
-        return nullptr;
-    };
-    return c;
-}
-
 TEST_F(GuiTest, AMissingClassOrAnyPartOfTheTreeThatCannotBeMadeLeavesNothing)
 {
     for (const char *name : {"button.gadget", "missing chooser.gadget"}) {
         SCOPED_TRACE(name);
         const bool missing = std::string_view(name).starts_with("missing ");
-        ClassIFace fake = failing_buttons();
+        ClassIFace fake;
+        fake.NewButton = [](uint32, CONST_STRPTR, Picture *p, int32) -> Object * {
+            delete p;
+            return nullptr;
+        };
         if (missing) // as good as not there: it cannot be opened
             register_library({"chooser.gadget", 53, [] { return false; }, nullptr, nullptr});
         else

@@ -6,9 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -22,17 +20,15 @@ namespace {
 
 using PrefsFileTest = PrefsDirTest;
 
-struct Reading {
-    std::string in, out;
-};
+using Reading = std::pair<std::string, std::string>; // the file, and what is saved from it
 
 class ReaderRulesTest : public PrefsDirTest, public ::testing::WithParamInterface<Reading> {};
 
 TEST_P(ReaderRulesTest, LoadedAndSavedAgain)
 {
-    write_file(prefs(), GetParam().in);
+    write_file(prefs(), GetParam().first);
     ASSERT_TRUE(config_init());
-    EXPECT_EQ(read_back(), GetParam().out);
+    EXPECT_EQ(read_back(), GetParam().second);
     EXPECT_TRUE(log.messages().empty());
 }
 
@@ -114,20 +110,24 @@ TEST_F(PrefsFileTest, EachAllocationOfALoadFailingInTurn)
     }
 }
 
-// --- Files that are not read --------------------------------------------------
-
-struct Unreadable {
-    const char *name;
-    std::function<void(const fs::path &prefs)> make;
-    std::string reason;
-};
-
-class UnreadableTest : public PrefsDirTest, public ::testing::WithParamInterface<Unreadable> {};
-
 // Told once at start-up; the window gets the defaults; the file stays on every way out.
+class UnreadableTest : public PrefsDirTest, public ::testing::WithParamInterface<const char *> {};
+
 TEST_P(UnreadableTest, IsReportedOnceAndNeverReplaced)
 {
-    GetParam().make(prefs());
+    const std::string name = GetParam();
+    if (name == "Directory")
+        fs::create_directory(prefs());
+    else if (name == "LinkToDevZero")
+        fs::create_symlink("/dev/zero", prefs());
+    else
+        write_file(prefs(), "[Config]\nShowFPS = 0\n");
+    if (name == "OverTheLimit")
+        fs::resize_file(prefs(), platform::MAX_READ_SIZE + 1); // sparse
+    if (name == "ReadErrorHalfway")
+        platform::testing::set_file_hook([reads = 0](FileStep step) mutable {
+            return step == FileStep::read && ++reads == 2 ? EIO : 0;
+        });
     const auto before = fs::symlink_status(prefs());
     const std::string bytes = fs::is_regular_file(prefs()) ? read_file(prefs()) : "";
     ASSERT_TRUE(config_init());
@@ -135,40 +135,21 @@ TEST_P(UnreadableTest, IsReportedOnceAndNeverReplaced)
     ASSERT_TRUE(config_set_option("Config", "ShowFPS", "1"));
     EXPECT_FALSE(config_save());
     EXPECT_FALSE(config_save());
-    EXPECT_EQ(log.messages(), Messages{"Unable to read Karthos.prefs\n" + prefs().string() + ": " +
-                                       GetParam().reason});
+    const std::string reason = name == "OverTheLimit"       ? "larger than 64 MiB"
+                               : name == "ReadErrorHalfway" ? "Input/output error"
+                                                            : "not a regular file";
+    EXPECT_EQ(log.messages(),
+              Messages{"Unable to read Karthos.prefs\n" + prefs().string() + ": " + reason});
     EXPECT_EQ(fs::symlink_status(prefs()).type(), before.type());
     if (fs::is_regular_file(prefs())) {
         EXPECT_EQ(read_file(prefs()), bytes);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, UnreadableTest,
-    ::testing::Values(Unreadable{"Directory", [](const fs::path &p) { fs::create_directory(p); },
-                                 "not a regular file"},
-                      Unreadable{"LinkToDevZero",
-                                 [](const fs::path &p) { fs::create_symlink("/dev/zero", p); },
-                                 "not a regular file"},
-                      Unreadable{"OverTheLimit",
-                                 [](const fs::path &p) {
-                                     write_file(p, "[Config]\nShowFPS = 0\n");
-                                     fs::resize_file(p, platform::MAX_READ_SIZE + 1); // sparse
-                                 },
-                                 "larger than 64 MiB"},
-                      Unreadable{"ReadErrorHalfway",
-                                 [](const fs::path &p) {
-                                     write_file(p, "[Config]\nShowFPS = 0\n");
-                                     int reads = 0;
-                                     platform::testing::set_file_hook([reads](
-                                                                          FileStep step) mutable {
-                                         return step == FileStep::read && ++reads == 2 ? EIO : 0;
-                                     });
-                                 },
-                                 "Input/output error"}),
-    [](const auto &test) { return std::string(test.param.name); });
-
-// --- Saving safely ---------------------------------------------------------------
+INSTANTIATE_TEST_SUITE_P(Files, UnreadableTest,
+                         ::testing::Values("Directory", "LinkToDevZero", "OverTheLimit",
+                                           "ReadErrorHalfway"),
+                         [](const auto &test) { return std::string(test.param); });
 
 class SaveTest : public PrefsDirTest {
   protected:
@@ -204,20 +185,18 @@ class SaveTest : public PrefsDirTest {
 
 TEST_F(SaveTest, EachStepOfTheReplacementCanFail)
 {
-    const std::pair<FileStep, int> cases[] = {{FileStep::create, EROFS},
-                                              {FileStep::metadata, EIO},
-                                              {FileStep::write, ENOSPC},
-                                              {FileStep::sync, EIO},
-                                              {FileStep::rename, EXDEV}};
-    for (const auto &[failing, error] : cases) {
-        SCOPED_TRACE(static_cast<int>(failing));
+    using enum FileStep;
+    const FileStep steps[] = {create, metadata, write, sync, rename};
+    const int errors[] = {EROFS, EIO, ENOSPC, EIO, EXDEV};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
         log.clear();
         config_shut();
         ASSERT_TRUE(config_init());
         ASSERT_TRUE(config_set_option("New", "k", "v"));
         platform::testing::set_file_hook(
-            [f = failing, e = error](FileStep step) { return step == f ? e : 0; });
-        expect_failed_save_left_old_file(std::strerror(error));
+            [f = steps[i], e = errors[i]](FileStep step) { return step == f ? e : 0; });
+        expect_failed_save_left_old_file(std::strerror(errors[i]));
         EXPECT_FALSE(config_save()); // the same store is not tried, nor reported, again
         EXPECT_EQ(log.messages().size(), 1u);
     }
