@@ -1,5 +1,4 @@
-// The real executable as an ordinary user beside other writers of its file, and at the
-// limits of file handles and of the file's size.
+// The real executable as an ordinary user beside another writer, and at the limits.
 #include "e2e_support.h"
 
 #include <cstring>
@@ -40,8 +39,7 @@ TEST_F(FilesE2E, TwoLaunchersSavingDifferentSettingsKeepBoth)
     EXPECT_EQ(prefs(), layout(1, 1));
 }
 
-// Lowered from above what the launcher holds, the descriptor limit comes to where Save &
-// Launch has no handle left to hand the game a stream: saved, told once, no game.
+// A descriptor limit that leaves Save & Launch no handle for the game's streams: saved, told.
 TEST_F(FilesE2E, TheDescriptorLimitWithoutRoomForTheGamesStreamsIsTold)
 {
     start(layout(0, 0), true);
@@ -63,8 +61,7 @@ TEST_F(FilesE2E, TheDescriptorLimitWithoutRoomForTheGamesStreamsIsTold)
     EXPECT_EQ(prefs(), layout(1, 0));
 }
 
-// A file of exactly 64 MiB is read on every run; one that the launcher's layout makes
-// longer is not written (told at each way out), so that it can still be read.
+// A file of exactly 64 MiB is read on every run; one the layout would lengthen is not written.
 TEST_F(FilesE2E, AFileAtTheReadLimitSurvivesThreeRuns)
 {
     for (const auto &[head, told] :

@@ -38,9 +38,8 @@ struct Invocation {
     std::string limits = ""; // prlimit's options, or another program to run it with
 };
 
-// No window; --launch starts the game on the stored settings and leaves the file alone, or
-// says why not: also without a handle to hand the game a stream (started with no files
-// but its standard streams).
+// No window; --launch starts the game on the stored file, untouched, or says why not (also
+// without a handle for the game's streams: started with only its standard streams).
 TEST_F(LauncherE2E, AnswersItsCommandLine)
 {
     for (const fs::directory_entry &entry : fs::directory_iterator("/proc/self/fd"))

@@ -103,8 +103,7 @@ class GameDir {
     fs::path path() const { return dir_.path(); }
     fs::path prefs() const { return dir_ / "Karthos.prefs"; }
 
-    // Starts the launcher from another directory: `before` it, env's NAME=value words and
-    // a program to run it with.
+    // Starts the launcher from another directory, after `before` (NAME=value words, a program).
     std::unique_ptr<Process> start(const std::string &before, const std::string &args = "") const
     {
         return std::make_unique<Process>(before + " " + in_quotes(dir_ / "KTLaunch") + " " + args,
@@ -116,8 +115,7 @@ class GameDir {
     TempDir cwd_;
 };
 
-// A game directory on an X server of the test's own; its stand-in game reports in $REPORT
-// the file it found, its open files, and a line in "starts" a start.
+// A game directory on an X server of its own; the game reports in $REPORT what it found.
 class LauncherE2E : public ::testing::Test {
   protected:
     explicit LauncherE2E(XServer::Kind kind = XServer::xvfb) : kind_(kind), x(kind) {}
@@ -152,8 +150,7 @@ class LauncherE2E : public ::testing::Test {
         return vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +
                ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups";
     }
-    // Starts the launcher on `prefs`; as the user, in a game directory of the user's,
-    // through `limits` (prlimit ...).
+    // Starts the launcher on `prefs`; as the user, in a directory of theirs, with `limits`.
     void start(const std::string &prefs, bool as_user = false, const std::string &limits = "")
     {
         write_file(game.prefs(), prefs);
@@ -166,12 +163,11 @@ class LauncherE2E : public ::testing::Test {
     // The first visible window titled `title` (of `pid`, if given), waited for.
     std::string wait_for(const std::string &title, pid_t pid = 0)
     {
-        std::string id;
-        const std::string of = pid ? " --pid " + std::to_string(pid) : "";
+        std::string id, of = pid ? " --pid " + std::to_string(pid) : "";
         poll_until([&] {
-            id = shell(x.display(),
-                       "xdotool search --all --onlyvisible" + of + " --name '^" + title + "$'");
-            return !id.empty();
+            return !(id = shell(x.display(), "xdotool search --all --onlyvisible" + of +
+                                                 " --name '^" + title + "$'"))
+                        .empty();
         });
         EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
         return id.substr(0, id.find('\n'));

@@ -1,5 +1,4 @@
-// The window by game controller: SDL's virtual pads, read in-process on Qt's offscreen
-// display, walk it as a player would; the file they leave is compared whole.
+// The window by game controller: SDL's virtual pads walk it as a player would.
 #include "platform/gamepad.h"
 #include "virtual_pad.h"
 #include "window_support.h"

@@ -62,8 +62,7 @@ TEST_F(GuiTest, LanguageRowOffersTheInstalledPacksAndPreselectsTheStoredOrUsersL
     }
 }
 
-// The settings are shown as the game reads them and stored back where they stand, in the
-// game's spelling; the language, not in the file yet, goes after them.
+// Shown as the game reads them, stored back where they stand; a new language goes last.
 TEST_F(GuiTest, TheSixSettingsAreShownAndStoredBackWhereTheyStand)
 {
     ASSERT_TRUE(open_window("[Config]\nShowFPS = 1\nVideocard = vexel\nSyncToScreen = 2\n"

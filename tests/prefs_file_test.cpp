@@ -1,5 +1,4 @@
-// Reading and writing "Karthos.prefs": the reader's rules, the writer's exact bytes,
-// and a save that never destroys the old file when anything goes wrong.
+// "Karthos.prefs": the reader's rules, the writer's bytes, and saves that never lose it.
 #include "configfile.h"
 #include "test_support.h"
 
@@ -68,8 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Old Mac line ends: a lone carriage return ends a line too.
         Reading{"[Mac]\rk = v\r\rx = y\r", "[Mac]\n\n\tk = v\n\tx = y\n"}));
 
-// Every allocation of a load failing in turn, the name indexes' included: the store loses at
-// most what that allocation was for, says so once; without an index it finds every name.
+// Each allocation of a load failing in turn: only its part lost, told once; names found.
 TEST_F(PrefsFileTest, EachAllocationOfALoadFailingInTurn)
 {
     std::string file, full;
@@ -202,8 +200,7 @@ TEST_F(SaveTest, EachStepOfTheReplacementCanFail)
     }
 }
 
-// After a save, the game's edit (here only in its bytes: same size, same time) stays, and
-// a change goes on top of it; a file that can no longer be read is left alone, and said so.
+// The game's edit (same size and time) stays, a change goes on top; an unreadable file stays.
 TEST_F(SaveTest, UnchangedStoreIsNotWrittenAgain)
 {
     ASSERT_TRUE(config_save());
@@ -284,8 +281,7 @@ TEST_F(SaveTest, TemporaryFilesOfDeadWritersAreRemovedThoseOfLiveOnesKept)
     EXPECT_EQ(read_file(prefs()), NEW);
 }
 
-// SIGKILL at each step of a large save in turn: the file wholly old or wholly new, and
-// no temporary file after the next save.
+// SIGKILL at each step of a large save: the file old or new; no temporary one after a save.
 TEST_F(SaveTest, KilledAtAnyStepLeavesTheOldOrTheNewFile)
 {
     const std::string big(3 << 20, 'b');
