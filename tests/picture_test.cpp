@@ -8,6 +8,7 @@
 namespace {
 
 using namespace std::string_literals;
+using u8 = std::uint8_t;
 
 QImage decoded(const std::string &file)
 {
@@ -18,11 +19,6 @@ std::string bytes(const ilbm::IndexedImage &image, ilbm::Compression compression
 {
     const std::vector<std::uint8_t> file = ilbm::encode(image, compression);
     return std::string(file.begin(), file.end());
-}
-
-std::uint8_t u8(unsigned v)
-{
-    return static_cast<std::uint8_t>(v);
 }
 
 // 37 pixels a row (padded to three words), every colour in use, a run on the first row.
