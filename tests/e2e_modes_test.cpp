@@ -21,13 +21,12 @@ struct Pick {
     std::string stored, keys, saved;
 };
 
-// From the largest mode, at its real rate, down to 640x480 (Xorg adds 640x480 modes of its
-// own: any rate will do); the list opens on the stored mode, and Escape changes nothing.
+// From the largest mode, at its real rate, down to 640x480 (any of Xorg's own rates); the
+// list opens on the stored mode; Escape changes nothing.
 TEST_F(ModesE2E, KeysPickFromTheServersModesAndABreakCancels)
 {
     const Pick cases[] = {{"800x600/16", "Home Return", "1920x1080/32:59.94"},
                           {"800x600/16", "End Return", "640x480/32:"},
-                          {"1920x1080/32:59.94", "Return", "1920x1080/32:59.94"},
                           {"1024x768/32:60.00", "Return", "1024x768/32:60.00"},
                           {"1024x768/32:60.00", "Home Escape", "1024x768/32:60.00"}};
     for (const auto &[stored, typed, saved] : cases) {

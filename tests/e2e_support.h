@@ -17,7 +17,7 @@ namespace e2e {
 
 using namespace std::chrono_literals;
 
-// Whether `done` holds, asked every 20 ms until it does or `timeout` has passed.
+// Whether `done` holds, asked every 20 ms until `timeout`.
 template <class Done> bool poll_until(Done done, std::chrono::milliseconds timeout = 20s)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -37,14 +37,12 @@ inline std::string shell(const std::string &display, const std::string &command)
     return out;
 }
 
-// A path as one word for the shell.
 inline std::string in_quotes(const fs::path &path)
 {
     return "'" + std::regex_replace(path.string(), std::regex("'"), "'\\''") + "'";
 }
 
-// A child process: the shell's `command`, run in `cwd` without any display, its output
-// in `out` and its errors in `out`.err (redirections in `command` come after those).
+// The shell's `command` in `cwd`, without a display, its output in `out` and errors in `out`.err.
 class Process {
   public:
     Process(const std::string &command, const fs::path &cwd, const fs::path &out) : out_(out)
@@ -63,12 +61,9 @@ class Process {
             waitpid(pid_, nullptr, 0);
         }
     }
-    Process(const Process &) = delete;
-    Process &operator=(const Process &) = delete;
-
     pid_t pid() const { return pid_; }
 
-    // The exit code, or nullopt when it did not end in time (or was killed by a signal).
+    // The exit code; nullopt when it did not end in time or died of a signal.
     std::optional<int> wait(std::chrono::milliseconds timeout = 20s)
     {
         poll_until(
@@ -91,6 +86,11 @@ class Process {
     fs::path out_;
 };
 
+inline bool installed(const std::string &program)
+{
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 // A game directory with its own copy of the launcher, open to other users.
 class GameDir {
   public:
@@ -103,8 +103,7 @@ class GameDir {
     fs::path path() const { return dir_.path(); }
     fs::path prefs() const { return dir_ / "Karthos.prefs"; }
 
-    // Starts the launcher from another directory (only its own leads it to its files):
-    // `before` it env's NAME=value words and a program to run it with, `args` after it.
+    // Starts the launcher from another directory, after `before` (NAME=value words, a program).
     std::unique_ptr<Process> start(const std::string &before, const std::string &args = "") const
     {
         return std::make_unique<Process>(before + " " + in_quotes(dir_ / "KTLaunch") + " " + args,
@@ -116,14 +115,7 @@ class GameDir {
     TempDir cwd_;
 };
 
-// Whether `program` is on the PATH.
-inline bool installed(const std::string &program)
-{
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A game directory on an X server of the test's own; its stand-in game reports in $REPORT
-// the file it found, its open files, and a line in "starts" a start.
+// A game directory on an X server of its own; the game reports in $REPORT what it found.
 class LauncherE2E : public ::testing::Test {
   protected:
     explicit LauncherE2E(XServer::Kind kind = XServer::xvfb) : kind_(kind), x(kind) {}
@@ -146,13 +138,11 @@ class LauncherE2E : public ::testing::Test {
         fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
     }
 
-    // The launcher's display and the game's report directory, for GameDir::start.
     std::string vars() const
     {
         return "DISPLAY=" + x.display() + " REPORT=" + in_quotes(report.path());
     }
-    // vars(), then what runs the launcher as an ordinary user (nobody), with the leak
-    // suppressions copied where that user can read them.
+    // vars(), and setpriv to run as nobody, with leak suppressions that user can read.
     std::string user_vars() const
     {
         if (!fs::exists(report / "lsan.supp"))
@@ -160,8 +150,7 @@ class LauncherE2E : public ::testing::Test {
         return vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +
                ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups";
     }
-    // Starts the launcher on `prefs`; as the user, in a game directory of the user's,
-    // through `limits` (prlimit ...).
+    // Starts the launcher on `prefs`; as the user, in a directory of theirs, with `limits`.
     void start(const std::string &prefs, bool as_user = false, const std::string &limits = "")
     {
         write_file(game.prefs(), prefs);
@@ -171,16 +160,14 @@ class LauncherE2E : public ::testing::Test {
         launcher = game.start((as_user ? user_vars() : vars()) + " " + limits);
     }
 
-    // The id of the first visible window titled `title` (of the process `pid`, if given),
-    // waiting for it.
+    // The first visible window titled `title` (of `pid`, if given), waited for.
     std::string wait_for(const std::string &title, pid_t pid = 0)
     {
-        std::string id;
-        const std::string of = pid ? " --pid " + std::to_string(pid) : "";
+        std::string id, of = pid ? " --pid " + std::to_string(pid) : "";
         poll_until([&] {
-            id = shell(x.display(),
-                       "xdotool search --all --onlyvisible" + of + " --name '^" + title + "$'");
-            return !id.empty();
+            return !(id = shell(x.display(), "xdotool search --all --onlyvisible" + of +
+                                                 " --name '^" + title + "$'"))
+                        .empty();
         });
         EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
         return id.substr(0, id.find('\n'));
@@ -192,7 +179,6 @@ class LauncherE2E : public ::testing::Test {
         shell(x.display(), "xdotool windowfocus --sync " + window);
         shell(x.display(), "xdotool key --delay 40 " + names);
     }
-    // One error requester, answered; the launcher goes on.
     void dismiss_error() { keys("Return", "Error"); }
 
     void expect_clean_exit()

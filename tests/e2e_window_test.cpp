@@ -29,6 +29,7 @@ struct WayOut {
     int show_fps;     // as the file has it afterwards
     bool launches = false;
     bool tick = true;
+    int signal = 0; // sent instead of keys
 };
 
 class WaysOut : public LauncherE2E, public ::testing::WithParamInterface<WayOut> {};
@@ -39,7 +40,9 @@ TEST_P(WaysOut, RewriteTheFile)
     start(STORED);
     if (GetParam().tick)
         keys(TICK_SHOWFPS);
-    if (GetParam().keys.empty())
+    if (GetParam().signal)
+        wait_for(TITLE), kill(launcher->pid(), GetParam().signal);
+    else if (GetParam().keys.empty())
         shell(x.display(), XCLOSE " " + wait_for(TITLE)); // as the close button does
     else
         keys(GetParam().keys);
@@ -65,18 +68,11 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                                            WayOut{"ReturnOnACheckBox", "Return", 1, true},
                                            WayOut{"KeypadEnter", "KP_Enter", 1, true},
                                            // At once, with a screen mode to pick.
-                                           WayOut{"ReturnAtStart", "Return", 0, true, false}),
+                                           WayOut{"ReturnAtStart", "Return", 0, true, false},
+                                           WayOut{"Sigint", "", 0, false, true, SIGINT},
+                                           WayOut{"Sigterm", "", 0, false, true, SIGTERM},
+                                           WayOut{"Sighup", "", 0, false, true, SIGHUP}),
                          [](const auto &test) { return std::string(test.param.name); });
-
-// Save & Quit without a file writes the defaults, in the order the game reads them.
-TEST_F(LauncherE2E, SaveAndQuitOnAMissingFileWritesTheDefaults)
-{
-    launcher = game.start(vars());
-    keys("alt+s");
-    expect_clean_exit();
-    EXPECT_EQ(prefs(), "[Config]\n\n\tVideocard = Software\n\tWindowed = 0\n\tSyncToScreen = 0\n"
-                       "\tShowFPS = 0\n\n[Warp3D]\n\n\tSize = 640x480 16Bit\n");
-}
 
 } // namespace
 

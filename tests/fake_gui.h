@@ -1,5 +1,4 @@
-// A stand-in for the window module, so that the start-up, the loop and the
-// shut-down can be driven and watched without a window.
+// A stand-in for the window module, driven and watched without a window.
 #pragma once
 
 #include "platform/types.h"

@@ -14,8 +14,7 @@ struct SpawnTest : ::testing::Test {
     TempDir dir;
 };
 
-// The game is not the launcher's child, and the launcher's handling of children stays
-// as it was.
+// The game is not the launcher's child; the launcher's handling of children stays.
 TEST_F(SpawnTest, RunsAloneInItsDirectoryWithItsStreamsAndStackAndIsNotTheLaunchersChild)
 {
     const fs::path game = dir / "game", out = dir / "stdout.txt";

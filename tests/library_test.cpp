@@ -21,8 +21,7 @@ class LibraryTest : public ::testing::Test {
     }
 };
 
-// Once the requester is open, errors go to a real box (found, read and dismissed): the
-// message, its reason beneath, one button. Every handle is cleared as it is released.
+// Errors go to a real box: the message, its reason beneath, one button; handles cleared.
 TEST_F(LibraryTest, ErrorsAreToldInARealBoxAndTheHandlesAreClearedOnRelease)
 {
     setenv("LC_ALL", "C.UTF-8", 1); // any locale but "C" that exists will do

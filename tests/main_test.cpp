@@ -1,5 +1,4 @@
-// Start-up, the main loop and shut-down, with the window module replaced by a fake,
-// the real display on Qt's offscreen platform and a stand-in requester class.
+// Start-up, the main loop and shut-down, with a fake window module and requester class.
 #include "fake_gui.h"
 #include "platform/signals.h"
 #include "test_support.h"

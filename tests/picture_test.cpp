@@ -8,6 +8,7 @@
 namespace {
 
 using namespace std::string_literals;
+using u8 = std::uint8_t;
 
 QImage decoded(const std::string &file)
 {
@@ -18,11 +19,6 @@ std::string bytes(const ilbm::IndexedImage &image, ilbm::Compression compression
 {
     const std::vector<std::uint8_t> file = ilbm::encode(image, compression);
     return std::string(file.begin(), file.end());
-}
-
-template <class Number> std::uint8_t u8(Number v)
-{
-    return static_cast<std::uint8_t>(v);
 }
 
 // 37 pixels a row (padded to three words), every colour in use, a run on the first row.
@@ -49,9 +45,8 @@ TEST(PictureTest, IlbmOfSeveralDepthsShowsItsPixels)
 }
 
 // Four pixels of six planes, indices 0x05, 0x1F, 0x2A, 0x3F, over colours i: (16i, 8i, 4i).
-// Hold and modify reads the top two bits as "set blue, red, green of the pixel to the
-// left"; extra half-brite shows 32 to 63 as 0 to 31 at half brightness; a mask plane
-// (masking 1, the sixth plane) clears the pixels whose bit is 0.
+// HAM sets blue, red, green of the left pixel by the top two bits; EHB shows 32-63 as
+// 0-31 at half brightness; a mask plane (the sixth) clears pixels whose bit is 0.
 TEST(PictureTest, AmigaModesAndTheMaskPlaneShowTheirColours)
 {
     ilbm::IndexedImage image{4, 1, {}, {0x05, 0x1F, 0x2A, 0x3F}};

@@ -1,14 +1,11 @@
-// Reading and writing "Karthos.prefs": the reader's rules, the writer's exact bytes,
-// and a save that never destroys the old file when anything goes wrong.
+// "Karthos.prefs": the reader's rules, the writer's bytes, and saves that never lose it.
 #include "configfile.h"
 #include "test_support.h"
 
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -22,17 +19,15 @@ namespace {
 
 using PrefsFileTest = PrefsDirTest;
 
-struct Reading {
-    std::string in, out;
-};
+using Reading = std::pair<std::string, std::string>; // the file, and what is saved from it
 
 class ReaderRulesTest : public PrefsDirTest, public ::testing::WithParamInterface<Reading> {};
 
 TEST_P(ReaderRulesTest, LoadedAndSavedAgain)
 {
-    write_file(prefs(), GetParam().in);
+    write_file(prefs(), GetParam().first);
     ASSERT_TRUE(config_init());
-    EXPECT_EQ(read_back(), GetParam().out);
+    EXPECT_EQ(read_back(), GetParam().second);
     EXPECT_TRUE(log.messages().empty());
 }
 
@@ -72,8 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Old Mac line ends: a lone carriage return ends a line too.
         Reading{"[Mac]\rk = v\r\rx = y\r", "[Mac]\n\n\tk = v\n\tx = y\n"}));
 
-// Every allocation of a load failing in turn, the name indexes' included: the store loses at
-// most what that allocation was for, says so once; without an index it finds every name.
+// Each allocation of a load failing in turn: only its part lost, told once; names found.
 TEST_F(PrefsFileTest, EachAllocationOfALoadFailingInTurn)
 {
     std::string file, full;
@@ -114,20 +108,24 @@ TEST_F(PrefsFileTest, EachAllocationOfALoadFailingInTurn)
     }
 }
 
-// --- Files that are not read --------------------------------------------------
-
-struct Unreadable {
-    const char *name;
-    std::function<void(const fs::path &prefs)> make;
-    std::string reason;
-};
-
-class UnreadableTest : public PrefsDirTest, public ::testing::WithParamInterface<Unreadable> {};
-
 // Told once at start-up; the window gets the defaults; the file stays on every way out.
+class UnreadableTest : public PrefsDirTest, public ::testing::WithParamInterface<const char *> {};
+
 TEST_P(UnreadableTest, IsReportedOnceAndNeverReplaced)
 {
-    GetParam().make(prefs());
+    const std::string name = GetParam();
+    if (name == "Directory")
+        fs::create_directory(prefs());
+    else if (name == "LinkToDevZero")
+        fs::create_symlink("/dev/zero", prefs());
+    else
+        write_file(prefs(), "[Config]\nShowFPS = 0\n");
+    if (name == "OverTheLimit")
+        fs::resize_file(prefs(), platform::MAX_READ_SIZE + 1); // sparse
+    if (name == "ReadErrorHalfway")
+        platform::testing::set_file_hook([reads = 0](FileStep step) mutable {
+            return step == FileStep::read && ++reads == 2 ? EIO : 0;
+        });
     const auto before = fs::symlink_status(prefs());
     const std::string bytes = fs::is_regular_file(prefs()) ? read_file(prefs()) : "";
     ASSERT_TRUE(config_init());
@@ -135,40 +133,21 @@ TEST_P(UnreadableTest, IsReportedOnceAndNeverReplaced)
     ASSERT_TRUE(config_set_option("Config", "ShowFPS", "1"));
     EXPECT_FALSE(config_save());
     EXPECT_FALSE(config_save());
-    EXPECT_EQ(log.messages(), Messages{"Unable to read Karthos.prefs\n" + prefs().string() + ": " +
-                                       GetParam().reason});
+    const std::string reason = name == "OverTheLimit"       ? "larger than 64 MiB"
+                               : name == "ReadErrorHalfway" ? "Input/output error"
+                                                            : "not a regular file";
+    EXPECT_EQ(log.messages(),
+              Messages{"Unable to read Karthos.prefs\n" + prefs().string() + ": " + reason});
     EXPECT_EQ(fs::symlink_status(prefs()).type(), before.type());
     if (fs::is_regular_file(prefs())) {
         EXPECT_EQ(read_file(prefs()), bytes);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, UnreadableTest,
-    ::testing::Values(Unreadable{"Directory", [](const fs::path &p) { fs::create_directory(p); },
-                                 "not a regular file"},
-                      Unreadable{"LinkToDevZero",
-                                 [](const fs::path &p) { fs::create_symlink("/dev/zero", p); },
-                                 "not a regular file"},
-                      Unreadable{"OverTheLimit",
-                                 [](const fs::path &p) {
-                                     write_file(p, "[Config]\nShowFPS = 0\n");
-                                     fs::resize_file(p, platform::MAX_READ_SIZE + 1); // sparse
-                                 },
-                                 "larger than 64 MiB"},
-                      Unreadable{"ReadErrorHalfway",
-                                 [](const fs::path &p) {
-                                     write_file(p, "[Config]\nShowFPS = 0\n");
-                                     int reads = 0;
-                                     platform::testing::set_file_hook([reads](
-                                                                          FileStep step) mutable {
-                                         return step == FileStep::read && ++reads == 2 ? EIO : 0;
-                                     });
-                                 },
-                                 "Input/output error"}),
-    [](const auto &test) { return std::string(test.param.name); });
-
-// --- Saving safely ---------------------------------------------------------------
+INSTANTIATE_TEST_SUITE_P(Files, UnreadableTest,
+                         ::testing::Values("Directory", "LinkToDevZero", "OverTheLimit",
+                                           "ReadErrorHalfway"),
+                         [](const auto &test) { return std::string(test.param); });
 
 class SaveTest : public PrefsDirTest {
   protected:
@@ -204,27 +183,24 @@ class SaveTest : public PrefsDirTest {
 
 TEST_F(SaveTest, EachStepOfTheReplacementCanFail)
 {
-    const std::pair<FileStep, int> cases[] = {{FileStep::create, EROFS},
-                                              {FileStep::metadata, EIO},
-                                              {FileStep::write, ENOSPC},
-                                              {FileStep::sync, EIO},
-                                              {FileStep::rename, EXDEV}};
-    for (const auto &[failing, error] : cases) {
-        SCOPED_TRACE(static_cast<int>(failing));
+    using enum FileStep;
+    const FileStep steps[] = {create, metadata, write, sync, rename};
+    const int errors[] = {EROFS, EIO, ENOSPC, EIO, EXDEV};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
         log.clear();
         config_shut();
         ASSERT_TRUE(config_init());
         ASSERT_TRUE(config_set_option("New", "k", "v"));
         platform::testing::set_file_hook(
-            [f = failing, e = error](FileStep step) { return step == f ? e : 0; });
-        expect_failed_save_left_old_file(std::strerror(error));
+            [f = steps[i], e = errors[i]](FileStep step) { return step == f ? e : 0; });
+        expect_failed_save_left_old_file(std::strerror(errors[i]));
         EXPECT_FALSE(config_save()); // the same store is not tried, nor reported, again
         EXPECT_EQ(log.messages().size(), 1u);
     }
 }
 
-// After a save, the game's edit (here only in its bytes: same size, same time) stays, and
-// a change goes on top of it; a file that can no longer be read is left alone, and said so.
+// The game's edit (same size and time) stays, a change goes on top; an unreadable file stays.
 TEST_F(SaveTest, UnchangedStoreIsNotWrittenAgain)
 {
     ASSERT_TRUE(config_save());
@@ -305,8 +281,7 @@ TEST_F(SaveTest, TemporaryFilesOfDeadWritersAreRemovedThoseOfLiveOnesKept)
     EXPECT_EQ(read_file(prefs()), NEW);
 }
 
-// SIGKILL at each step of a large save in turn: the file wholly old or wholly new, and
-// no temporary file after the next save.
+// SIGKILL at each step of a large save: the file old or new; no temporary one after a save.
 TEST_F(SaveTest, KilledAtAnyStepLeavesTheOldOrTheNewFile)
 {
     const std::string big(3 << 20, 'b');

@@ -37,8 +37,7 @@ TEST_F(StoreTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
               "[\xC4]\n\n\tk = upper\n\n[\xE4]\n\n\tk = lower\n\n[]\n\n\t = \n");
 }
 
-// A value, set or loaded, has room for 64 bytes more than its text: its buffer grows only
-// when a text does not fit, and never shrinks.
+// A value's buffer has room for 64 bytes more than its text, grows only when it must.
 TEST_F(PrefsDirTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
 {
     for (const bool loaded : {false, true}) {

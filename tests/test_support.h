@@ -17,7 +17,7 @@
 
 namespace fs = std::filesystem;
 
-// A fresh directory, removed with everything in it at the end of the test.
+// A fresh directory, removed with everything in it at the end.
 class TempDir {
   public:
     TempDir()
@@ -33,8 +33,6 @@ class TempDir {
         fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(path_, ec);
     }
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
 
     const fs::path &path() const { return path_; }
     fs::path operator/(const std::string &name) const { return path_ / name; }
@@ -57,8 +55,7 @@ inline std::string read_file(const fs::path &path)
     return text.str();
 }
 
-// What the error requester would have shown: a stand-in "requester.class", offered and
-// put in the handles as if opened, on a display that is there.
+// What the error requester would have shown: a stand-in "requester.class", as if opened.
 class MessageLog {
   public:
     MessageLog()
@@ -81,8 +78,6 @@ class MessageLog {
         platform::unregister_library("requester.class");
         current = nullptr;
     }
-    MessageLog(const MessageLog &) = delete;
-    MessageLog &operator=(const MessageLog &) = delete;
 
     const std::vector<std::string> &messages() const { return messages_; }
     void clear() { messages_.clear(); }
@@ -110,7 +105,6 @@ class PrefsDirTest : public ::testing::Test {
     fs::path prefs() const { return dir / "Karthos.prefs"; }
     long files() const { return std::distance(fs::directory_iterator(dir.path()), {}); }
 
-    // Saves the store and returns what was written.
     std::string read_back()
     {
         EXPECT_TRUE(config_save());

@@ -1,6 +1,5 @@
-// An X server of a test's own, on a display number it finds free: Xvfb, or, for tests that
-// need real RandR modes, X.Org with the dummy video driver (tests/xorg-dummy.conf; Xorg
-// needs root). scripts/setup.sh installs both servers.
+// An X server of a test's own on a free display: Xvfb, or X.Org with the dummy driver for
+// real RandR modes (tests/xorg-dummy.conf; needs root).
 #pragma once
 
 #include "test_support.h"
@@ -50,7 +49,6 @@ class XServer {
         error_ = std::string(argv[0]) + " did not come up:\n" + read_file(out);
     }
     ~XServer() { stop(); }
-    XServer(const XServer &) = delete;
 
     bool running() const { return !display_.empty(); }
     const std::string &display() const { return display_; } // ":N", for DISPLAY
