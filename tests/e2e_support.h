@@ -192,8 +192,14 @@ class LauncherE2E : public ::testing::Test {
     std::string starts()
     {
         EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-        poll_until([&] { return fs::exists(report / "starts"); }, 5s);
-        std::this_thread::sleep_for(300ms); // a second start would show by now
+        // Every game the launcher started runs, in the game directory, once it has ended.
+        poll_until([&] {
+            std::error_code ec;
+            for (const fs::directory_entry &p : fs::directory_iterator("/proc"))
+                if (fs::read_symlink(p.path() / "cwd", ec) == game.path())
+                    return false;
+            return true;
+        });
         return read_file(report / "starts");
     }
 
