@@ -142,14 +142,19 @@ class LauncherE2E : public ::testing::Test {
                    "fds=\"$fds$n $(readlink /proc/$$/fd/$n)\n\"; done\n"
                    "printf \"$fds\" > \"$REPORT/fds\"\n"
                    "cp Karthos.prefs \"$REPORT/found.prefs\"\n"
-                   "echo started >> \"$REPORT/starts\"\n");
+                   "echo started >> \"$REPORT/starts\"\n"
+                   "echo \"${DRI_PRIME-unset}\" > \"$REPORT/dri_prime\"\n"
+                   "while [ -e \"$REPORT/hold\" ]; do sleep 0.1; done\n"); // until the test lets go
         fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
     }
 
     // The launcher's display and the game's report directory, for GameDir::start.
     std::string vars() const
     {
-        return "DISPLAY=" + x.display() + " REPORT=" + in_quotes(report.path());
+        // No bus of the host's: its services would add rows to the window.
+        return "DISPLAY=" + x.display() + " REPORT=" + in_quotes(report.path()) +
+               " DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent"
+               " DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent";
     }
     // vars(), then what runs the launcher as an ordinary user (nobody), with the leak
     // suppressions copied where that user can read them.

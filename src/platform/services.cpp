@@ -26,8 +26,8 @@ constexpr auto GAME_MODE_PATH = "/com/feralinteractive/GameMode";
 
 QDBusMessage property_call(const char *service, const char *path, const char *property)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path,
-                                                       "org.freedesktop.DBus.Properties", "Get");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Properties", "Get");
     call << QString::fromLatin1(service) << QString::fromLatin1(property);
     return call;
 }
@@ -86,9 +86,8 @@ QDBusMessage call_now(QDBusConnection::BusType type, const QDBusMessage &call)
     char *argv[] = {name, nullptr};
     if (!QCoreApplication::instance())
         app = std::make_unique<QCoreApplication>(argc, argv);
-    const QDBusConnection bus = type == QDBusConnection::SystemBus
-                                    ? QDBusConnection::systemBus()
-                                    : QDBusConnection::sessionBus();
+    const QDBusConnection bus = type == QDBusConnection::SystemBus ? QDBusConnection::systemBus()
+                                                                   : QDBusConnection::sessionBus();
     return bus.isConnected() ? bus.call(call, QDBus::Block, TIMEOUT_MS) : QDBusMessage();
 }
 
@@ -133,8 +132,8 @@ void AskServicesAfterFirstPaint(Object *window_object, const ServiceAnswers &ans
 
 GameModeResult register_with_game_mode(pid_t pid, std::string *why)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(GAME_MODE, GAME_MODE_PATH, GAME_MODE,
-                                                       "RegisterGame");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(GAME_MODE, GAME_MODE_PATH, GAME_MODE, "RegisterGame");
     call << static_cast<int>(pid);
     const QDBusMessage reply = call_now(QDBusConnection::SessionBus, call);
     if (reply.type() == QDBusMessage::ReplyMessage) {
@@ -150,9 +149,11 @@ GameModeResult register_with_game_mode(pid_t pid, std::string *why)
         error == "org.freedesktop.DBus.Error.ServiceUnknown" ||
         error == "org.freedesktop.DBus.Error.NoReply" ||
         error == "org.freedesktop.DBus.Error.Disconnected" ||
-        error == "org.freedesktop.DBus.Error.NoServer" || error == "org.freedesktop.DBus.Error.Timeout")
+        error == "org.freedesktop.DBus.Error.NoServer" ||
+        error == "org.freedesktop.DBus.Error.Timeout")
         return GameModeResult::absent;
-    *why = reply.errorMessage().isEmpty() ? error.toStdString() : reply.errorMessage().toStdString();
+    *why =
+        reply.errorMessage().isEmpty() ? error.toStdString() : reply.errorMessage().toStdString();
     return GameModeResult::refused;
 }
 
