@@ -286,9 +286,9 @@ static void show_gpus(const std::vector<Gpu> &gpus)
 {
     if (gpus.size() < 2 || obj[OID_GPU])
         return;
-    std::vector<CONST_STRPTR> names;
-    for (const Gpu &gpu : gpus) names.push_back(gpu.name.c_str());
-    names.push_back(nullptr);
+    std::vector<CONST_STRPTR> names(gpus.size() + 1, nullptr); // null-terminated
+    std::transform(gpus.begin(), gpus.end(), names.begin(),
+                   [](const Gpu &gpu) { return gpu.name.c_str(); });
     Object *chooser = class_iface(CHOOSER_GADGET).NewChooser(OID_GPU, names.data(), 0);
     RefreshSetGadgetAttrs(chooser, win[WID_MAIN], Attr::CHOOSER_Selected,
                           stored_gpu_index(chooser));
