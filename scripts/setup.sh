@@ -27,6 +27,9 @@ packages=(
     xvfb xauth xdotool x11-utils weston
     # a headless X server with real display-mode timings
     xserver-xorg-core xserver-xorg-video-dummy
+    # the graphics cards' and GameMode's rows: private buses, switcheroo-control's
+    # stand-in, and the real GameMode daemon
+    dbus-daemon dbus-bin python3-dbusmock gamemode
 )
 
 missing=()

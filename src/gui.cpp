@@ -6,6 +6,7 @@
 #include "platform/picture.h"
 #include "platform/process.h"
 #include "platform/screenmode.h"
+#include "platform/services.h"
 #include "platform/translate.h"
 #include "util.h"
 
@@ -83,6 +84,8 @@ static constexpr CONST_STRPTR PAD_HINT = KT_TR(
     "Window",
     "D-pad: move  {confirm}: select  {cancel}: back  {start}: save & launch  {back}: save & quit");
 static constexpr int32 SCREEN_BUTTON_SIZE = 32;
+// The launcher's own settings, beside the game's.
+static constexpr CONST_STRPTR LAUNCHER_SECTION = "Launcher";
 static constexpr unsigned long GAME_STACK = 524288;
 
 static CONST_STRPTR in_window(CONST_STRPTR text)
@@ -248,6 +251,28 @@ void set_gui_from_config()
     set_check_box(OID_GFX_SHOWFPS, "ShowFPS");
 }
 
+// The entry of the chooser `gpus` that the stored card names, else the default one (0).
+static uint32 stored_gpu_index(Object *gpus)
+{
+    CONST_STRPTR stored = config_get_option(LAUNCHER_SECTION, "GPU", "");
+    for (uint32 i = 0;; ++i) {
+        const std::string label = GetChooserLabel(gpus, i);
+        if (label.empty())
+            return 0;
+        if (strcasecmp(label.c_str(), stored) == 0)
+            return i;
+    }
+}
+
+// The card is stored only when the player picked another than the one shown for the
+// stored name: a name that is not listed today may be again tomorrow.
+static void store_gpu()
+{
+    const uint32 selected = chooser_selection(obj[OID_GPU]);
+    if (selected != stored_gpu_index(obj[OID_GPU]))
+        config_set_option(LAUNCHER_SECTION, "GPU", GetChooserLabel(obj[OID_GPU], selected).c_str());
+}
+
 void set_config_from_gui()
 {
     if (obj[OID_LANGUAGE])
@@ -257,6 +282,71 @@ void set_config_from_gui()
     config_set_option("Warp3D", "Size", guiScreenString);
     store_check_box(OID_VSYNC, "SyncToScreen");
     store_check_box(OID_GFX_SHOWFPS, "ShowFPS");
+    if (obj[OID_GPU])
+        store_gpu();
+    if (obj[OID_GAMEMODE]) {
+        uint32 checked = 0;
+        GetAttr(Attr::GA_Selected, obj[OID_GAMEMODE], &checked);
+        config_set_int(LAUNCHER_SECTION, "GameMode", checked ? 1 : 0);
+    }
+}
+
+// --- The desktop's services --------------------------------------------------------
+
+// A chooser of the graphics cards after the display settings, on the stored one.
+static void show_gpus(const std::vector<Gpu> &gpus)
+{
+    if (gpus.size() < 2 || obj[OID_GPU])
+        return;
+    std::vector<CONST_STRPTR> names(gpus.size() + 1, nullptr); // null-terminated
+    std::transform(gpus.begin(), gpus.end(), names.begin(),
+                   [](const Gpu &gpu) { return gpu.name.c_str(); });
+    Object *chooser = class_iface(CHOOSER_GADGET).NewChooser(OID_GPU, names.data(), 0);
+    RefreshSetGadgetAttrs(chooser, win[WID_MAIN], Attr::CHOOSER_Selected,
+                          stored_gpu_index(chooser));
+    SetGadgetHint(chooser, in_window(KT_TR("Window", "The graphics card the game runs on")));
+    if (AddGroupRow(obj[OID_WIN_MAIN], obj[OID_GFX_SHOWFPS],
+                    {chooser, in_window(KT_TR("Window", "Graphics Card"))}))
+        obj[OID_GPU] = chooser;
+}
+
+static void show_game_mode()
+{
+    if (obj[OID_GAMEMODE])
+        return;
+    Object *box = class_iface(CHECKBOX_GADGET)
+                      .NewCheckBox(OID_GAMEMODE, in_window(KT_TR("Window", "Game Mode")));
+    RefreshSetGadgetAttrs(box, win[WID_MAIN], Attr::GA_Selected,
+                          config_get_int(LAUNCHER_SECTION, "GameMode", 1) != 0);
+    SetGadgetHint(box,
+                  in_window(KT_TR("Window", "Let GameMode tune the system while the game runs")));
+    Object *after = obj[OID_GPU] ? obj[OID_GPU] : obj[OID_GFX_SHOWFPS];
+    if (AddGroupRow(obj[OID_WIN_MAIN], after, {box, " "}))
+        obj[OID_GAMEMODE] = box;
+}
+
+// The stored card's environment; none for the default card or one no longer listed.
+static std::vector<std::string> gpu_environment()
+{
+    CONST_STRPTR name = config_get_option(LAUNCHER_SECTION, "GPU", "");
+    if (!*name)
+        return {};
+    for (const Gpu &gpu : list_gpus())
+        if (strcasecmp(gpu.name.c_str(), name) == 0)
+            return gpu.is_default ? std::vector<std::string>() : gpu.environment;
+    return {};
+}
+
+// Asks GameMode to tune the system while the game runs, unless the player said no. A
+// daemon that is not there is no error.
+static void register_game(pid_t game)
+{
+    if (config_get_int(LAUNCHER_SECTION, "GameMode", 1) == 0)
+        return;
+    std::string why;
+    if (register_with_game_mode(game, &why) == GameModeResult::refused)
+        std::fprintf(stderr, "KTLaunch: %s: %s\n",
+                     in_window(KT_TR("Window", "GameMode did not register Karthos")), why.c_str());
 }
 
 // --- The window ------------------------------------------------------------------
@@ -378,6 +468,7 @@ BOOL gui_init()
         error_requestf(KT_TR("Error", "Unable to open the GUI"));
         return false;
     }
+    AskServicesAfterFirstPaint(obj[OID_WIN_MAIN], {.gpus = show_gpus, .game_mode = show_game_mode});
     wsig[WID_MAIN] = WindowSignalMask(obj[OID_WIN_MAIN]);
     gui_sigs |= wsig[WID_MAIN];
     return true;
@@ -416,12 +507,17 @@ BOOL launch_game()
             error = errno;
         }
     }
-    const bool started = !failed && spawn_detached({.program = game,
-                                                    .working_dir = program_dir(),
-                                                    .in = handles[0],
-                                                    .out = handles[1],
-                                                    .err = handles[2],
-                                                    .min_stack = GAME_STACK}) > 0;
+    const pid_t pid = failed ? -1
+                             : spawn_detached({.program = game,
+                                               .working_dir = program_dir(),
+                                               .in = handles[0],
+                                               .out = handles[1],
+                                               .err = handles[2],
+                                               .min_stack = GAME_STACK,
+                                               .environment = gpu_environment()});
+    const bool started = pid > 0;
+    if (started)
+        register_game(pid);
     if (!failed && !started)
         error = errno;
     // The game has copies of its own; these were only to hand over.

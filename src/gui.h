@@ -41,6 +41,8 @@ enum {
     OID_SAVE_LAUNCH,
     OID_SAVE_QUIT,
     OID_QUIT,
+    OID_GPU,      // chooser "Graphics Card", once switcheroo-control lists two or more
+    OID_GAMEMODE, // check box "Game Mode", once GameMode answers
     NUM_OBJECTS
 };
 

@@ -46,9 +46,12 @@ BOOL init()
 static BOOL launch_without_window()
 {
     platform::install_console_libraries();
+    // The store is read for the launcher's own settings (the graphics card, GameMode),
+    // and never written.
     const BOOL started = getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition) &&
                          getLibIFace(&RequesterBase, "requester.class", 51, &IRequester) &&
-                         launch_game();
+                         config_init() && launch_game();
+    config_shut();
     dropLibIFace(&IntuitionBase, &IIntuition);
     dropLibIFace(&RequesterBase, &IRequester);
     return started;

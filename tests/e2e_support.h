@@ -134,13 +134,18 @@ class LauncherE2E : public ::testing::Test {
                    "fds=\"$fds$n $(readlink /proc/$$/fd/$n)\n\"; done\n"
                    "printf \"$fds\" > \"$REPORT/fds\"\n"
                    "cp Karthos.prefs \"$REPORT/found.prefs\"\n"
-                   "echo started >> \"$REPORT/starts\"\n");
+                   "echo started >> \"$REPORT/starts\"\n"
+                   "echo \"${DRI_PRIME-unset}\" > \"$REPORT/dri_prime\"\n"
+                   "while [ -e \"$REPORT/hold\" ]; do sleep 0.1; done\n"); // until the test lets go
         fs::permissions(game.path() / "KarthosDemo", fs::perms(0755));
     }
 
     std::string vars() const
     {
-        return "DISPLAY=" + x.display() + " REPORT=" + in_quotes(report.path());
+        // No bus of the host's: its services would add rows to the window.
+        return "DISPLAY=" + x.display() + " REPORT=" + in_quotes(report.path()) +
+               " DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent"
+               " DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent";
     }
     // vars(), and setpriv to run as nobody, with leak suppressions that user can read.
     std::string user_vars() const

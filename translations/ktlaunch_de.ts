@@ -243,5 +243,25 @@ Starter und Einstellungen von Karthos, im Verzeichnis des Spiels.
         <source>Quit</source>
         <translation>Beenden</translation>
     </message>
+    <message>
+        <source>The graphics card the game runs on</source>
+        <translation>Die Grafikkarte, auf der das Spiel läuft</translation>
+    </message>
+    <message>
+        <source>Graphics Card</source>
+        <translation>Grafikkarte</translation>
+    </message>
+    <message>
+        <source>Game Mode</source>
+        <translation>Spielmodus</translation>
+    </message>
+    <message>
+        <source>Let GameMode tune the system while the game runs</source>
+        <translation>GameMode passt das System an, solange das Spiel läuft</translation>
+    </message>
+    <message>
+        <source>GameMode did not register Karthos</source>
+        <translation>GameMode hat Karthos nicht angemeldet</translation>
+    </message>
 </context>
 </TS>

@@ -243,5 +243,25 @@ Le lanceur et l&apos;éditeur de préférences de Karthos, dans le dossier du je
         <source>Quit</source>
         <translation>Quitter</translation>
     </message>
+    <message>
+        <source>The graphics card the game runs on</source>
+        <translation>La carte graphique sur laquelle tourne le jeu</translation>
+    </message>
+    <message>
+        <source>Graphics Card</source>
+        <translation>Carte graphique</translation>
+    </message>
+    <message>
+        <source>Game Mode</source>
+        <translation>Mode jeu</translation>
+    </message>
+    <message>
+        <source>Let GameMode tune the system while the game runs</source>
+        <translation>GameMode optimise le système pendant que le jeu tourne</translation>
+    </message>
+    <message>
+        <source>GameMode did not register Karthos</source>
+        <translation>GameMode n&apos;a pas enregistré Karthos</translation>
+    </message>
 </context>
 </TS>

@@ -1,9 +1,11 @@
 #include "platform/process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +70,23 @@ struct SpawnSetup {
     SpawnSetup &operator=(const SpawnSetup &) = delete;
 };
 
+// The launcher's environment with `extra` put over it, null-terminated; points into
+// `extra` and environ.
+std::vector<char *> program_environment(std::vector<std::string> &extra)
+{
+    std::vector<char *> envp;
+    for (char **e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const std::string_view name = entry.substr(0, entry.find('=') + 1);
+        if (std::none_of(extra.begin(), extra.end(),
+                         [&](const std::string &x) { return x.starts_with(name); }))
+            envp.push_back(*e);
+    }
+    for (std::string &x : extra) envp.push_back(x.data());
+    envp.push_back(nullptr);
+    return envp;
+}
+
 // Starts the program with the request's three streams and nothing else open, the
 // signals the launcher catches or ignores at their defaults and none blocked: its pid,
 // or -1 with errno set.
@@ -99,9 +118,11 @@ pid_t spawn(const SpawnRequest &request, short flags)
     for (std::string &arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    std::vector<std::string> env = request.environment;
+    std::vector<char *> envp = program_environment(env);
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, request.program.c_str(), &setup.actions, &setup.attr,
-                               argv.data(), environ);
+                               argv.data(), envp.data());
     if (rc != 0) {
         errno = rc;
         return -1;

@@ -23,6 +23,9 @@ struct SpawnRequest {
     std::string working_dir;
     int in = 0, out = 1, err = 2; // become the program's standard streams
     unsigned long min_stack = 0;  // the program's stack limit is raised to this if lower
+    // "NAME=value" entries for the program's environment, over the launcher's own (which
+    // stays as it is): one of the same name is replaced.
+    std::vector<std::string> environment;
 };
 
 // Starts the program in a session of its own, with only its three standard streams

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPixmap>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,12 @@ QPixmap theme_icon(const Picture &picture);
 
 // The desktop window of an open window, as parent for dialogs; null when not open.
 QWidget *window_widget(Window *window);
+
+// The widget of an object; null for none.
+QWidget *object_widget(Object *object);
+// Runs `work` once, right after the widget is first painted: for what the window need
+// not wait for before it shows.
+void after_first_paint(QWidget *widget, std::function<void()> work);
 
 // What the toolkit's libraries hand out (see ClassIFace and RequesterIFace).
 Object *NewWindowObject(const WindowAttrs &attrs);

@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
@@ -120,7 +121,7 @@ class WindowObject : public Object {
     }
 
     std::deque<uint32> events;
-    QStringList opened_with; // what the gadgets showed as the window opened
+    QMap<QString, QString> opened_with; // what each gadget showed as it appeared
     QString about;
     QPointer<Gamepads> pads;      // once the window has been painted, unless pads cannot be read
     FocusRingStyle buttons_style; // outlives the window's widgets, which go in the destructor
@@ -207,6 +208,20 @@ class AfterFirstPaint : public QObject {
   private:
     std::function<void()> work_;
 };
+
+} // namespace
+
+void after_first_paint(QWidget *widget, std::function<void()> work)
+{
+    new AfterFirstPaint(widget, std::move(work));
+}
+
+QWidget *object_widget(Object *object)
+{
+    return object ? object->widget : nullptr;
+}
+
+namespace {
 
 // A picture that takes its place at once and is decoded once the window shows; if it
 // cannot be decoded then, it gives its place back.
@@ -302,6 +317,32 @@ QAccessibleInterface *named_chooser(const QString &class_name, QObject *object)
                                                                : nullptr;
 }
 
+// Puts `widget` into the form as row `row` (-1: last), under the child's label.
+void insert_form_row(QFormLayout *form, int row, const Child &child, QWidget *widget)
+{
+    // The row's label is the field's buddy: screen readers read it with the field.
+    // A blank label only puts the field in the field column.
+    const QString label = QString::fromUtf8(child.label ? child.label : "").trimmed();
+    if (!label.isEmpty() && widget->accessibleName().isEmpty())
+        widget->setAccessibleName(label); // rather than a chooser's value
+    if (child.label)
+        form->insertRow(row, label, widget);
+    else
+        form->insertRow(row, widget);
+}
+
+// The object among `root` and its descendants that holds `child`; null for none.
+Object *holder_of(Object *root, const Object *child)
+{
+    for (const auto &c : root->children) {
+        if (c.get() == child)
+            return root;
+        if (Object *found = holder_of(c.get(), child))
+            return found;
+    }
+    return nullptr;
+}
+
 std::unique_ptr<Object> take(Object *object)
 {
     return std::unique_ptr<Object>(object);
@@ -333,18 +374,25 @@ QLabel *add_pad_hint(QVBoxLayout *box, CONST_STRPTR text)
     return hint;
 }
 
-// What the window's gadgets show, in the window's order.
-QStringList gadget_values(const QWidget *window)
+// What a gadget shows; null for anything else.
+QString gadget_value(const QWidget *gadget)
 {
-    QStringList values;
-    for (const QWidget *gadget : window->findChildren<QWidget *>()) {
-        if (const auto *check = qobject_cast<const QCheckBox *>(gadget))
-            values << QString::number(check->isChecked());
-        else if (const auto *chooser = qobject_cast<const QComboBox *>(gadget))
-            values << QString::number(chooser->currentIndex());
-        else if (const auto *field = qobject_cast<const QLineEdit *>(gadget))
-            values << field->text();
-    }
+    if (const auto *check = qobject_cast<const QCheckBox *>(gadget))
+        return QString::number(check->isChecked());
+    if (const auto *chooser = qobject_cast<const QComboBox *>(gadget))
+        return QString::number(chooser->currentIndex());
+    if (const auto *field = qobject_cast<const QLineEdit *>(gadget))
+        return field->text();
+    return {};
+}
+
+// What the window's gadgets show, by gadget.
+QMap<QString, QString> gadget_values(const QWidget *window)
+{
+    QMap<QString, QString> values;
+    for (const QWidget *gadget : window->findChildren<QWidget *>())
+        if (const QString value = gadget_value(gadget); !value.isNull())
+            values.insert(gadget->objectName(), value);
     return values;
 }
 
@@ -434,15 +482,7 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
         std::unique_ptr<Object> &object = *it++;
         QWidget *widget = object->adopt();
         if (form) {
-            // The row's label is the field's buddy: screen readers read it with the field.
-            // A blank label only puts the field in the field column.
-            const QString label = QString::fromUtf8(child.label ? child.label : "").trimmed();
-            if (!label.isEmpty() && widget->accessibleName().isEmpty())
-                widget->setAccessibleName(label); // rather than a chooser's value
-            if (child.label)
-                form->addRow(label, widget);
-            else
-                form->addRow(widget);
+            insert_form_row(form, -1, child, widget);
         } else if (attrs.align_left) {
             box->addWidget(widget, child.weight < 0 ? 0 : child.weight, Qt::AlignVCenter);
         } else {
@@ -453,6 +493,30 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
     if (attrs.horizontal && equal_shares(children))
         match_widths(group->children);
     return group.release();
+}
+
+bool AddGroupRow(Object *window_object, Object *after, const Child &row)
+{
+    std::unique_ptr<Object> object = take(row.object);
+    auto *window = dynamic_cast<WindowObject *>(window_object);
+    Object *group = window && after ? holder_of(window, after) : nullptr;
+    auto *form = group ? qobject_cast<QFormLayout *>(group->widget->layout()) : nullptr;
+    int position = -1;
+    QFormLayout::ItemRole role{};
+    if (form)
+        form->getWidgetPosition(after->widget, &position, &role);
+    if (!object || position < 0)
+        return false;
+    QWidget *widget = object->adopt();
+    insert_form_row(form, position + 1, row, widget);
+    QWidget::setTabOrder(after->widget, widget);
+    // A row that comes later counts as unchanged with the value it came with.
+    window->opened_with.insert(widget->objectName(), gadget_value(widget));
+    group->children.insert(std::find_if(group->children.begin(), group->children.end(),
+                                        [&](const auto &c) { return c.get() == after; }) +
+                               1,
+                           std::move(object));
+    return true;
 }
 
 Object *NewSpace()
@@ -570,6 +634,14 @@ uint32 GetAttr(Attr attr, Object *object, uint32 *storage)
         return 1;
     }
     return 0;
+}
+
+std::string GetChooserLabel(Object *chooser, uint32 index)
+{
+    const auto *box = chooser ? qobject_cast<QComboBox *>(chooser->widget) : nullptr;
+    return box && index < static_cast<uint32>(box->count())
+               ? box->itemText(static_cast<int>(index)).toStdString()
+               : std::string();
 }
 
 void RefreshSetGadgetAttrs(Object *gadget, Window *, Attr attr, uint32 value)

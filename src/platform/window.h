@@ -10,6 +10,7 @@
 #include "platform/library.h"
 #include "platform/types.h"
 
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -93,6 +94,11 @@ void SetGadgetHint(Object *gadget, CONST_STRPTR hint);
 // none, a chooser's is its value).
 void SetGadgetName(Object *gadget, CONST_STRPTR name);
 
+// Adds `row` to the labelled group that holds `after`, right after `after`'s row and
+// next to it in the Tab order, also while the window is open; the group takes it.
+// False, with the row disposed, when `after` is in no labelled group of the window.
+bool AddGroupRow(Object *window_object, Object *after, const Child &row);
+
 // Disposes an object and everything in it; closes its window if it is open.
 void DisposeObject(Object *object);
 
@@ -105,6 +111,9 @@ enum class Attr {
 
 // Reads an attribute into `storage`; 0 when the object has no such attribute.
 uint32 GetAttr(Attr attr, Object *object, uint32 *storage);
+
+// The label of a chooser's entry `index`; empty past the last entry or for any other object.
+std::string GetChooserLabel(Object *chooser, uint32 index);
 
 // Sets an attribute; the gadget is redrawn at once when `window` is open.
 void RefreshSetGadgetAttrs(Object *gadget, Window *window, Attr attr, uint32 value);
