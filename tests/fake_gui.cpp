@@ -1,6 +1,4 @@
 #include "fake_gui.h"
-
-#include "gui.h"
 #include "platform/signals.h"
 
 FakeGui fake_gui;
@@ -21,9 +19,9 @@ BOOL gui_init()
     fake_gui.calls.push_back("init");
     if (!fake_gui.init_result)
         return false;
-    fake_gui.window_bit = wsig[WID_MAIN] = 1u << platform::AllocSignal();
+    wsig[WID_MAIN] = 1u << platform::AllocSignal();
     gui_sigs |= wsig[WID_MAIN];
-    platform::Signal(fake_gui.window_bit);
+    platform::Signal(wsig[WID_MAIN]);
     return true;
 }
 

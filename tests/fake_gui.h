@@ -1,7 +1,7 @@
 // A stand-in for the window module, driven and watched without a window.
 #pragma once
 
-#include "platform/types.h"
+#include "gui.h"
 
 #include <functional>
 #include <string>
@@ -14,7 +14,6 @@ struct FakeGui {
 
     std::vector<std::string> calls;   // "preinit", "init", "handler", "shut" in order
     std::vector<uint32> handler_sigs; // gotsigs of each gui_handler call
-    uint32 window_bit = 0;            // the window's signal bit once it is open
 };
 
 extern FakeGui fake_gui;

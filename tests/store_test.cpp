@@ -1,25 +1,15 @@
 // The store in memory: names, order, value buffers, numbers, and allocation failures.
-#include "configfile.h"
 #include "test_support.h"
 
 #include <climits>
 
 using platform::MemKind;
-using Sizes = std::vector<std::size_t>;
 
 namespace {
 
-class StoreTest : public PrefsDirTest {
-  protected:
-    void SetUp() override
-    {
-        PrefsDirTest::SetUp();
-        ASSERT_TRUE(config_init()); // no file: an empty store
-    }
-};
-
-TEST_F(StoreTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
+TEST_F(PrefsDirTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
 {
+    ASSERT_TRUE(config_init());
     for (const char *key : {"ShowFPS", "b", "a"})
         ASSERT_TRUE(config_set_option("Config", key, "1"));
     ASSERT_TRUE(config_set_option("\xC4", "k", "upper")); // Latin-1 letters are not folded
@@ -40,41 +30,34 @@ TEST_F(StoreTest, NamesMatchInAnyAsciiCaseKeepTheirFirstFormAndOrder)
 // A value's buffer has room for 64 bytes more than its text, grows only when it must.
 TEST_F(PrefsDirTest, ValueBuffersGrowOnlyWhenTheTextDoesNotFit)
 {
-    for (const bool loaded : {false, true}) {
-        SCOPED_TRACE(loaded);
-        write_file(prefs(), loaded ? "[S]\nk = abc\nnext = 1\n" : "");
-        ASSERT_TRUE(config_init());
-        std::vector<std::size_t> sizes;
-        platform::testing::set_alloc_fault([&](MemKind kind, std::size_t size) {
-            if (kind == MemKind::buffer)
-                sizes.push_back(size);
-            return false;
-        });
-        ASSERT_TRUE(config_set_option("S", "k", "abc")); // as loaded: nothing is allocated
-        const char *first = config_get_option("S", "k", nullptr);
-        ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
-        EXPECT_EQ(config_get_option("S", "k", nullptr), first); // in place
-        ASSERT_TRUE(config_set_option("S", "k", std::string(67, 'g').c_str()));
-        ASSERT_TRUE(config_set_option("S", "k", std::string(131, 'h').c_str()));
-        ASSERT_TRUE(config_set_option("S", "k", "x"));
-        ASSERT_TRUE(config_set_option("S", "empty", ""));
-        platform::testing::set_alloc_fault(nullptr);
-        EXPECT_EQ(sizes, loaded ? Sizes({131, 195, 64}) : Sizes({67, 131, 195, 64}));
-        EXPECT_EQ(read_back(), std::string("[S]\n\n\tk = x\n") + (loaded ? "\tnext = 1\n" : "") +
-                                   "\tempty = \n");
-        config_shut();
-    }
+    write_file(prefs(), "[S]\nk = abc\nnext = 1\n");
+    ASSERT_TRUE(config_init());
+    std::vector<std::size_t> sizes;
+    platform::testing::set_alloc_fault([&](MemKind kind, std::size_t size) {
+        if (kind == MemKind::buffer)
+            sizes.push_back(size);
+        return false;
+    });
+    ASSERT_TRUE(config_set_option("S", "k", "abc")); // as loaded: nothing is allocated
+    const char *first = config_get_option("S", "k", nullptr);
+    ASSERT_TRUE(config_set_option("S", "k", std::string(66, 'f').c_str()));
+    EXPECT_EQ(config_get_option("S", "k", nullptr), first); // in place
+    ASSERT_TRUE(config_set_option("S", "k", std::string(67, 'g').c_str()));
+    ASSERT_TRUE(config_set_option("S", "k", std::string(131, 'h').c_str()));
+    ASSERT_TRUE(config_set_option("S", "k", "x"));
+    ASSERT_TRUE(config_set_option("S", "new", "abc"));
+    platform::testing::set_alloc_fault(nullptr);
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{131, 195, 67}));
+    EXPECT_EQ(read_back(), "[S]\n\n\tk = x\n\tnext = 1\n\tnew = abc\n");
 }
 
-TEST_F(StoreTest, IntegersFollowTheAtoiRuleAndAreStoredAsPlainDecimal)
+TEST_F(PrefsDirTest, IntegersFollowTheAtoiRuleAndAreStoredAsPlainDecimal)
 {
-    const std::pair<const char *, int32> cases[] = {{"", 0},
-                                                    {"abc", 0},
+    ASSERT_TRUE(config_init());
+    const std::pair<const char *, int32> cases[] = {{"abc", 0},
                                                     {"12abc", 12},
                                                     {" -7", -7},
-                                                    {"+5", 5},
-                                                    {"\t\n\v\f\r 9", 9},
-                                                    {"007", 7},
+                                                    {"\t\n\v\f\r +9", 9},
                                                     {"- 3", 0},
                                                     {"0x1F", 0},
                                                     {"2147483647", INT_MAX},
@@ -91,7 +74,6 @@ TEST_F(StoreTest, IntegersFollowTheAtoiRuleAndAreStoredAsPlainDecimal)
               std::string::npos);
 }
 
-// Each allocation of a write failing in turn: told once; the store keeps what it leaves.
 struct NoMemory {
     MemKind kind;
     int nth;
@@ -99,10 +81,11 @@ struct NoMemory {
     const char *leaves;  // the saved store afterwards
 };
 
-class NoMemoryTest : public StoreTest, public ::testing::WithParamInterface<NoMemory> {};
+class NoMemoryTest : public PrefsDirTest, public ::testing::WithParamInterface<NoMemory> {};
 
 TEST_P(NoMemoryTest, ReportsOnceAndLeavesTheRest)
 {
+    ASSERT_TRUE(config_init());
     ASSERT_TRUE(config_set_option("Old", "k", "old"));
     int count = 0;
     platform::testing::set_alloc_fault([&](MemKind kind, std::size_t) {

@@ -17,7 +17,6 @@
 
 namespace fs = std::filesystem;
 
-// A fresh directory, removed with everything in it at the end.
 class TempDir {
   public:
     TempDir()
@@ -43,16 +42,13 @@ class TempDir {
 
 inline void write_file(const fs::path &path, const std::string &bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 inline std::string read_file(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // What the error requester would have shown: a stand-in "requester.class", as if opened.

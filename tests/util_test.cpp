@@ -1,6 +1,5 @@
 // The error requester's formatting rules.
 #include "test_support.h"
-#include "util.h"
 
 #include <cstring>
 

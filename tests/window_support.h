@@ -8,7 +8,6 @@
 #include "test_support.h"
 
 #include <QWidget>
-#include <sstream>
 
 class WindowTest : public PrefsDirTest {
   protected:
@@ -46,10 +45,8 @@ class WindowTest : public PrefsDirTest {
     }
 
     static QWidget *window() { return platform::window_widget(win[WID_MAIN]); }
-    // The gadget `id` (or, for OID_WIN_MAIN, the window) as a widget of type W.
     template <class W> static W *widget(int id)
     {
-        return id == OID_WIN_MAIN ? qobject_cast<W *>(window())
-                                  : window()->findChild<W *>(QStringLiteral("gadget%1").arg(id));
+        return window()->findChild<W *>(QStringLiteral("gadget%1").arg(id));
     }
 };
