@@ -1,13 +1,11 @@
-// The graphics card and GameMode rows, with switcheroo-control (python3-dbusmock) and the
-// real gamemoded on buses of the test's own.
+// The graphics card and GameMode rows: switcheroo-control's stand-in, gamemoded, own buses.
 #include "e2e_support.h"
 
 namespace {
 
 using namespace e2e;
 
-// A bus of the test's own that anyone may use, as the system bus or a session bus; what
-// it serves ends with it.
+// A system or session bus of the test's own, open to anyone; what it serves ends with it.
 class Bus {
   public:
     Bus(const fs::path &dir, const std::string &type)

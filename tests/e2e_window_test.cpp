@@ -29,7 +29,8 @@ struct WayOut {
     int show_fps;     // as the file has it afterwards
     bool launches = false;
     bool tick = true;
-    int signal = 0; // sent instead of keys
+    int signal = 0;          // sent instead of keys
+    std::string limits = ""; // prlimit's options
 };
 
 class WaysOut : public LauncherE2E, public ::testing::WithParamInterface<WayOut> {};
@@ -37,7 +38,7 @@ class WaysOut : public LauncherE2E, public ::testing::WithParamInterface<WayOut>
 // Every way out rewrites the file: with the window's values after a save, else as loaded.
 TEST_P(WaysOut, RewriteTheFile)
 {
-    start(STORED);
+    start(STORED, false, GetParam().limits);
     if (GetParam().tick)
         keys(TICK_SHOWFPS);
     if (GetParam().signal)
@@ -71,7 +72,10 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                                            WayOut{"ReturnAtStart", "Return", 0, true, false},
                                            WayOut{"Sigint", "", 0, false, true, SIGINT},
                                            WayOut{"Sigterm", "", 0, false, true, SIGTERM},
-                                           WayOut{"Sighup", "", 0, false, true, SIGHUP}),
+                                           WayOut{"Sighup", "", 0, false, true, SIGHUP},
+                                           // A soft stack limit too low for the toolkit: raised.
+                                           WayOut{"LowStackLimit", "", 0, false, true, SIGTERM,
+                                                  "prlimit --stack=65536:unlimited"}),
                          [](const auto &test) { return std::string(test.param.name); });
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "platform/ilbm.h"
 #include "test_support.h"
 
-#include <QImage>
 
 namespace {
 
@@ -68,10 +67,9 @@ TEST(PictureTest, AmigaModesAndTheMaskPlaneShowTheirColours)
         {0, 1, {0, 0, colour(0x0A), colour(0x1F)}}};
     for (const Case &c : cases) {
         std::string file = bytes(image);
-        file.insert(40, "CAMG\0\0\0\4"s + char(c.camg >> 24) + char(c.camg >> 16) +
-                            char(c.camg >> 8) + char(c.camg));
+        file.insert(40, "CAMG\0\0\0\4\0\0"s + char(c.camg >> 8) + char(c.camg));
         const std::size_t form = file.size() - 8; // the FORM grows by the chunk
-        file.replace(4, 4, {char(form >> 24), char(form >> 16), char(form >> 8), char(form)});
+        file[6] = char(form >> 8), file[7] = char(form);
         if (c.masking) {
             file[28] = 5; // planes: five, then the mask
             file[29] = char(c.masking);
