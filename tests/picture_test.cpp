@@ -3,7 +3,6 @@
 #include "platform/ilbm.h"
 #include "test_support.h"
 
-
 namespace {
 
 using namespace std::string_literals;
