@@ -47,14 +47,9 @@ QString chosen_language()
 struct Catalogue {
     QString language = chosen_language();
     QTranslator own;
+    bool loaded = !language.isEmpty() && own.load("ktlaunch_" + language, OWN_DIR);
     std::unordered_map<std::string, std::string> texts; // by context, '\4', English text
     std::unique_ptr<QTranslator> toolkit;
-
-    Catalogue()
-    {
-        if (!language.isEmpty())
-            (void)own.load("ktlaunch_" + language, OWN_DIR);
-    }
 };
 
 Catalogue &catalogue()
@@ -68,7 +63,7 @@ Catalogue &catalogue()
 CONST_STRPTR translated(CONST_STRPTR context, CONST_STRPTR text)
 {
     Catalogue &c = catalogue();
-    if (c.own.isEmpty())
+    if (!c.loaded) // English
         return text;
     const auto [entry, added] = c.texts.try_emplace(std::string(context) + '\4' + text);
     if (added) {
