@@ -37,9 +37,19 @@ QDBusMessage gpus_call()
     return property_call(SWITCHEROO, SWITCHEROO_PATH, "GPUs");
 }
 
+// GameMode is there when its daemon runs or when the bus starts it on demand. It is
+// asked without being started: the daemon would stay for the rest of the session.
 QDBusMessage game_mode_call()
 {
-    return property_call(GAME_MODE, GAME_MODE_PATH, "ClientCount");
+    QDBusMessage call = property_call(GAME_MODE, GAME_MODE_PATH, "ClientCount");
+    call.setAutoStartService(false);
+    return call;
+}
+
+QDBusMessage startable_call()
+{
+    return QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                          "org.freedesktop.DBus", "ListActivatableNames");
 }
 
 // The environment comes as names and values in turn; a name that could not be set is
@@ -122,11 +132,16 @@ void AskServicesAfterFirstPaint(Object *window_object, const ServiceAnswers &ans
             if (answers.gpus)
                 answers.gpus(parse_gpus(reply));
         });
-        ask(QDBusConnection::sessionBus(), game_mode_call(), w,
-            [answers](const QDBusMessage &reply) {
-                if (reply.type() == QDBusMessage::ReplyMessage && answers.game_mode)
-                    answers.game_mode();
-            });
+        const auto game_mode = [answers](bool there) {
+            if (there && answers.game_mode)
+                answers.game_mode();
+        };
+        ask(QDBusConnection::sessionBus(), game_mode_call(), w, [game_mode](const auto &reply) {
+            game_mode(reply.type() == QDBusMessage::ReplyMessage);
+        });
+        ask(QDBusConnection::sessionBus(), startable_call(), w, [game_mode](const auto &reply) {
+            game_mode(reply.arguments().value(0).toStringList().contains(GAME_MODE));
+        });
     });
 }
 

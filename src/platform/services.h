@@ -25,7 +25,7 @@ std::vector<Gpu> list_gpus();
 struct ServiceAnswers {
     // The graphics cards as list_gpus gives them, once the service answered.
     void (*gpus)(const std::vector<Gpu> &gpus) = nullptr;
-    // GameMode answered.
+    // GameMode runs, or the bus starts it on demand; may come twice.
     void (*game_mode)() = nullptr;
 };
 
