@@ -168,6 +168,56 @@ TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShownABrokenBannerTakesNoPlace)
     EXPECT_GE(std::min(button->width(), button->height()), 32);
 }
 
+// The drawn icon is kept, and used while it is newer than every theme and about the
+// size shown.
+TEST_F(GuiTest, TheDrawnIconIsKeptUntilAThemeChanges)
+{
+    ASSERT_TRUE(open_window(nullptr));
+    const fs::path themes = dir / "icons", cache = dir / "cache";
+    fs::create_directories(themes / "t/32");
+    write_file(themes / "t/index.theme", "[Icon Theme]\nDirectories=32\n[32]\nSize=32\n");
+    const auto save = [](const fs::path &path, QColor colour, int side) {
+        QImage image(side, side, QImage::Format_RGB32);
+        image.fill(colour);
+        image.save(QString::fromStdString(path.string()), "PNG");
+    };
+    const auto age = [](const fs::path &path, int hours) {
+        fs::last_write_time(path, fs::file_time_type::clock::now() + std::chrono::hours(hours));
+    };
+    save(themes / "t/32/video-display.png", Qt::green, 32);
+    QIcon::setThemeName("t");
+    const Picture picture{nullptr, QSize(32, 32), "video-display"};
+    const auto shown = [&] {
+        const QImage icon = theme_icon(picture).toImage();
+        return icon.isNull() ? QColor() : icon.pixelColor(16, 16);
+    };
+    const struct {
+        const char *name;
+        int kept_side; // of a red icon put in the cache
+        bool theme_changed, other_folders;
+        QColor shows;
+    } cases[] = {{"kept", 32, false, false, Qt::red},
+                 {"theme changed", 32, true, false, Qt::green},
+                 {"too large", 65, false, false, Qt::green},
+                 {"other folders", 32, false, true, QColor()}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(cache);
+        setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+        QIcon::setThemeSearchPaths({QString::fromStdString(themes.string())});
+        age(themes, -1), age(themes / "t", -1);
+        EXPECT_EQ(shown(), Qt::green); // drawn, and kept
+        for (const auto &file : fs::recursive_directory_iterator(cache))
+            if (file.is_regular_file())
+                save(file.path(), Qt::red, c.kept_side);
+        if (c.theme_changed)
+            age(themes, 1);
+        if (c.other_folders)
+            QIcon::setThemeSearchPaths({"/nonexistent"});
+        EXPECT_EQ(shown(), c.shows);
+    }
+}
+
 // A button class that cannot make its objects: the real groups and window above give up theirs.
 TEST_F(GuiTest, AMissingClassOrAnyPartOfTheTreeThatCannotBeMadeLeavesNothing)
 {
