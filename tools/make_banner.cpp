@@ -22,7 +22,8 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <unordered_map>
+#include <map>
+#include <set>
 #include <vector>
 
 namespace {
@@ -68,40 +69,11 @@ bool title_font(QFont &font)
     return true;
 }
 
-// A separable box blur of the alpha channel, three passes: close to a Gaussian.
-QImage soften(const QImage &mask, int radius)
+// `mask` blurred: shrunk to a third, averaging, and grown back, smoothly.
+QImage soften(const QImage &mask)
 {
-    const int w = mask.width(), h = mask.height();
-    std::vector<int> a(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            a[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-              static_cast<std::size_t>(x)] = qAlpha(mask.pixel(x, y));
-    std::vector<int> tmp(a.size());
-    const auto at = [w](int x, int y) {
-        return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-               static_cast<std::size_t>(x);
-    };
-    for (int pass = 0; pass < 3; ++pass) {
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                int sum = 0;
-                for (int k = -radius; k <= radius; ++k)
-                    sum += a[at(std::clamp(x + k, 0, w - 1), y)];
-                tmp[at(x, y)] = sum / (2 * radius + 1);
-            }
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                int sum = 0;
-                for (int k = -radius; k <= radius; ++k)
-                    sum += tmp[at(x, std::clamp(y + k, 0, h - 1))];
-                a[at(x, y)] = sum / (2 * radius + 1);
-            }
-    }
-    QImage out(w, h, QImage::Format_ARGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) out.setPixel(x, y, qRgba(0, 0, 0, a[at(x, y)]));
-    return out;
+    return mask.scaled(mask.size() / 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .scaled(mask.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 // A small diamond centred on (x, y).
@@ -142,7 +114,7 @@ QImage draw(const QFont &font)
         p.setRenderHint(QPainter::Antialiasing);
         p.fillPath(title.translated(1.5, 3), QColor(0, 0, 0, 235));
     }
-    const QImage shadow = soften(mask, 2);
+    const QImage shadow = soften(mask);
 
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -252,62 +224,40 @@ std::vector<Rgb> median_cut(std::vector<Entry> colours, std::size_t boxes)
     return palette;
 }
 
-int distance(Rgb a, Rgb b)
-{
-    const int dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
-    return 3 * dr * dr + 4 * dg * dg + 2 * db * db; // green counts most, blue least
-}
-
 // The picture with a palette of at most 256 colours. `exact` colours keep entries of
 // their own (first, in the order given), so flat areas come out unchanged.
 ilbm::IndexedImage quantise(const QImage &image, const std::vector<Rgb> &exact)
 {
-    std::unordered_map<std::uint32_t, std::size_t> counts;
+    std::map<std::uint32_t, std::size_t> counts; // in the order of their keys
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) ++counts[key(rgb_of(image.pixel(x, y)))];
 
     std::vector<Rgb> palette;
-    std::unordered_map<std::uint32_t, std::uint8_t> index;
+    std::set<std::uint32_t> in_palette;
     const auto add = [&](Rgb c) {
-        if (!index.count(key(c))) {
-            index[key(c)] = static_cast<std::uint8_t>(palette.size());
+        if (in_palette.insert(key(c)).second)
             palette.push_back(c);
-        }
     };
     for (Rgb c : exact) add(c);
     std::vector<Entry> rest;
     for (const auto &[k, n] : counts)
-        if (!index.count(k))
+        if (!in_palette.count(k))
             rest.push_back({{static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 8),
                              static_cast<std::uint8_t>(k)},
                             n});
-    std::sort(rest.begin(), rest.end(),
-              [](const Entry &a, const Entry &b) { return key(a.colour) < key(b.colour); });
     if (palette.size() + rest.size() <= 256) {
         for (const Entry &e : rest) add(e.colour);
     } else {
         for (Rgb c : median_cut(rest, 256 - palette.size())) add(c);
     }
 
-    ilbm::IndexedImage out;
-    out.width = image.width();
-    out.height = image.height();
-    out.palette = palette;
-    out.pixels.reserve(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
-    std::unordered_map<std::uint32_t, std::uint8_t> nearest = index;
+    QList<QRgb> table;
+    for (Rgb c : palette) table.push_back(qRgb(c.r, c.g, c.b));
+    const QImage indexed = image.convertToFormat(QImage::Format_Indexed8, table);
+    ilbm::IndexedImage out{image.width(), image.height(), palette, {}};
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const Rgb c = rgb_of(image.pixel(x, y));
-            auto found = nearest.find(key(c));
-            if (found == nearest.end()) {
-                std::size_t best = 0;
-                for (std::size_t i = 1; i < palette.size(); ++i)
-                    if (distance(c, palette[i]) < distance(c, palette[best]))
-                        best = i;
-                found = nearest.emplace(key(c), static_cast<std::uint8_t>(best)).first;
-            }
-            out.pixels.push_back(found->second);
-        }
+        for (int x = 0; x < image.width(); ++x)
+            out.pixels.push_back(static_cast<std::uint8_t>(indexed.pixelIndex(x, y)));
     return out;
 }
 
