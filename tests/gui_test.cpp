@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -193,13 +194,14 @@ TEST_F(GuiTest, TheDrawnIconIsKeptUntilAThemeChanges)
     };
     const struct {
         const char *name;
-        int kept_side; // of a red icon put in the cache
+        int kept_side; // of a red icon put in the cache; 0: a pipe there instead
         bool theme_changed, other_folders;
         QColor shows;
     } cases[] = {{"kept", 32, false, false, Qt::red},
                  {"theme changed", 32, true, false, Qt::green},
                  {"too large", 65, false, false, Qt::green},
-                 {"other folders", 32, false, true, QColor()}};
+                 {"other folders", 32, false, true, QColor()},
+                 {"a pipe", 0, false, false, Qt::green}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all(cache);
@@ -207,9 +209,13 @@ TEST_F(GuiTest, TheDrawnIconIsKeptUntilAThemeChanges)
         QIcon::setThemeSearchPaths({QString::fromStdString(themes.string())});
         age(themes, -1), age(themes / "t", -1);
         EXPECT_EQ(shown(), Qt::green); // drawn, and kept
+        fs::path kept;
         for (const auto &file : fs::recursive_directory_iterator(cache))
-            if (file.is_regular_file())
-                save(file.path(), Qt::red, c.kept_side);
+            kept = file.is_regular_file() ? file.path() : kept;
+        if (c.kept_side)
+            save(kept, Qt::red, c.kept_side);
+        else
+            fs::remove(kept), mkfifo(kept.c_str(), 0600);
         if (c.theme_changed)
             age(themes, 1);
         if (c.other_folders)

@@ -87,14 +87,15 @@ QDateTime themes_changed()
     return last;
 }
 
-// The cached icon, if it is newer than every theme and about the size asked for.
+// The cached icon, if it is a file newer than every theme and about the size asked for.
 QPixmap cached_icon(const QString &path, int pixels)
 {
-    QImageReader reader(path, "png");
     const QFileInfo file(path);
+    if (!file.isFile() || file.lastModified() <= themes_changed())
+        return {};
+    QImageReader reader(path, "png");
     const QSize size = reader.size();
-    if (!file.exists() || file.lastModified() <= themes_changed() || size.isEmpty() ||
-        size.width() > 2 * pixels || size.height() > 2 * pixels)
+    if (size.isEmpty() || size.width() > 2 * pixels || size.height() > 2 * pixels)
         return {};
     return QPixmap::fromImageReader(&reader);
 }
