@@ -606,14 +606,11 @@ BOOL write_file(const std::string &path, const OnDisk *disk)
 
 void free_store(SectionList *store)
 {
-    Node *s = platform::get_head(store->list);
-    while (s) {
-        Node *next_section = platform::get_succ(s);
-        platform::remove_node(store->list, s);
-        confsection *csec = reinterpret_cast<confsection *>(s);
-        free_list(csec->options); // the options go with their pool
+    for (Node *s = platform::get_head(store->list); s;) {
+        auto *csec = reinterpret_cast<confsection *>(s);
+        s = platform::get_succ(s); // before the section goes
+        free_list(csec->options);  // the options go with their pool
         platform::free_mem(csec);
-        s = next_section;
     }
     free_list(store);
 }
@@ -668,10 +665,8 @@ BOOL merge_into_file(const std::string &path, platform::FileContents *disk)
     theirs->known = mine->known;
     theirs->shown = std::move(mine->shown);
     free_store(mine);
-    if (!disk)
-        return write_file(path, nullptr);
-    const OnDisk now{before.data(), before.size(), disk->stamp()};
-    return write_file(path, &now);
+    const OnDisk now{before.data(), before.size(), disk ? disk->stamp() : platform::FileStamp{}};
+    return write_file(path, disk ? &now : nullptr);
 }
 
 // Writes the store, unless the file changed on disk since the store last stood on it:
@@ -690,10 +685,8 @@ BOOL save_file(const std::string &path)
     if (exists != known.exists || (exists && (disk.stamp() != known.stamp ||
                                               bytes_hash(disk.data(), disk.size()) != known.hash)))
         return merge_into_file(path, exists ? &disk : nullptr);
-    if (!exists)
-        return write_file(path, nullptr);
     const OnDisk now{disk.data(), disk.size(), disk.stamp()};
-    return write_file(path, &now);
+    return write_file(path, exists ? &now : nullptr);
 }
 
 } // namespace

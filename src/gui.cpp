@@ -181,6 +181,7 @@ static uint32 chooser_selection(Object *chooser)
     return selected;
 }
 
+// The modes offered and the one to start on: the request's defaults, and the stored one.
 static void pick_screen_mode()
 {
     const std::optional<DisplayMode> mode =
@@ -188,14 +189,7 @@ static void pick_screen_mode()
                              .window = win[WID_MAIN],
                              .stored_width = hwWidth,
                              .stored_height = hwHeight,
-                             .stored_rate = Hz,
-                             .initial_width = 640,
-                             .initial_height = 480,
-                             .initial_depth = 8,
-                             .min_width = 640,
-                             .min_height = 480,
-                             .min_depth = 16,
-                             .max_depth = 32});
+                             .stored_rate = Hz});
     if (!mode)
         return;
     Hz = display_mode_rate(*mode);
@@ -221,11 +215,11 @@ static void set_check_box(int oid, CONST_STRPTR key)
                           config_get_int("Config", key, 0) != 0);
 }
 
-static void store_check_box(int oid, CONST_STRPTR key)
+static void store_check_box(int oid, CONST_STRPTR key, CONST_STRPTR section = "Config")
 {
     uint32 checked = 0;
     GetAttr(Attr::GA_Selected, obj[oid], &checked);
-    config_set_int("Config", key, checked ? 1 : 0);
+    config_set_int(section, key, checked ? 1 : 0);
 }
 
 void set_gui_from_config()
@@ -237,9 +231,8 @@ void set_gui_from_config()
             indx = germanIndx;
         else if (std::strcmp(language, FrenchSTR) == 0 && frenchIndx >= 0)
             indx = frenchIndx;
-        if (obj[OID_LANGUAGE])
-            RefreshSetGadgetAttrs(obj[OID_LANGUAGE], win[WID_MAIN], Attr::CHOOSER_Selected,
-                                  static_cast<uint32>(indx));
+        RefreshSetGadgetAttrs(obj[OID_LANGUAGE], win[WID_MAIN], Attr::CHOOSER_Selected,
+                              static_cast<uint32>(indx));
     }
     set_check_box(OID_VSYNC, "SyncToScreen");
     scan_display_mode(config_get_option("Warp3D", "Size", "640x480"));
@@ -284,11 +277,8 @@ void set_config_from_gui()
     store_check_box(OID_GFX_SHOWFPS, "ShowFPS");
     if (obj[OID_GPU])
         store_gpu();
-    if (obj[OID_GAMEMODE]) {
-        uint32 checked = 0;
-        GetAttr(Attr::GA_Selected, obj[OID_GAMEMODE], &checked);
-        config_set_int(LAUNCHER_SECTION, "GameMode", checked ? 1 : 0);
-    }
+    if (obj[OID_GAMEMODE])
+        store_check_box(OID_GAMEMODE, "GameMode", LAUNCHER_SECTION);
 }
 
 // --- The desktop's services --------------------------------------------------------

@@ -117,18 +117,14 @@ static int run_options(int argc, char **argv)
             version = true;
         else if (is_action && (action.empty() || action == arg))
             action = arg;
-        else if (is_action) {
-            std::fprintf(stderr, "KTLaunch: %s\n",
-                         with_args(KT_TR("CommandLine", "'%1' cannot be combined with '%2'"),
-                                   {argv[i], std::string(action)})
-                             .c_str());
-            return 2;
-        } else {
-            std::fprintf(
-                stderr, "KTLaunch: %s\n",
-                with_args(KT_TR("CommandLine", "unknown option '%1' (see KTLaunch --help)"),
-                          {argv[i]})
-                    .c_str());
+        else {
+            const std::string why =
+                is_action
+                    ? with_args(KT_TR("CommandLine", "'%1' cannot be combined with '%2'"),
+                                {argv[i], std::string(action)})
+                    : with_args(KT_TR("CommandLine", "unknown option '%1' (see KTLaunch --help)"),
+                                {argv[i]});
+            std::fprintf(stderr, "KTLaunch: %s\n", why.c_str());
             return 2;
         }
     }

@@ -18,14 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 
-// A dark desktop's colours, as a dark theme gives them.
-static QPalette dark_palette()
-{
-    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2b, 0x2b, 0x2b));
-    dark.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
-    return dark;
-}
-
 namespace pt = platform::testing;
 
 int main(int argc, char **argv)
@@ -45,8 +37,11 @@ int main(int argc, char **argv)
     gui_preinit();
     if (!pad.attached() || !getLibIFace(&IntuitionBase, "intuition.library", 51, &IIntuition))
         return 1;
-    if (argc == 3)
-        QApplication::setPalette(dark_palette());
+    if (argc == 3) { // a dark desktop's colours, as a dark theme gives them
+        QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2b, 0x2b, 0x2b));
+        dark.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
+        QApplication::setPalette(dark);
+    }
     if (!getLibIFace(&RequesterBase, "requester.class", 51, &IRequester) || !config_init() ||
         !gui_init())
         return 1;

@@ -316,25 +316,21 @@ constexpr const char *SELF_EXE = "/proc/self/exe";
 // The executable's path, or (empty) the errno value that says why it is not known.
 std::string read_program_file(int &error)
 {
-    error = 0;
-    for (std::size_t room = PATH_MAX;; room *= 2) {
-        if (room > (std::size_t{1} << 20)) {
-            error = ENAMETOOLONG;
-            return {};
-        }
+    for (std::size_t room = PATH_MAX; room <= (std::size_t{1} << 20); room *= 2) {
         std::string exe(room, '\0');
         const ssize_t len = readlink(SELF_EXE, exe.data(), exe.size());
         if (len < 0) {
             error = errno;
             return {};
         }
-        if (static_cast<std::size_t>(len) < room) { // else it may have been cut short
-            exe.resize(static_cast<std::size_t>(len));
-            if (exe.empty() || exe.front() != '/') // not a path: the file is gone, say
-                error = ENOENT;
-            return error ? std::string() : exe;
-        }
+        if (static_cast<std::size_t>(len) == room)
+            continue; // it may have been cut short
+        exe.resize(static_cast<std::size_t>(len));
+        error = exe.starts_with('/') ? 0 : ENOENT; // not a path: the file is gone, say
+        return error ? std::string() : exe;
     }
+    error = ENAMETOOLONG;
+    return {};
 }
 
 } // namespace

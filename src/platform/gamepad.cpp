@@ -30,17 +30,9 @@ constexpr milliseconds POLL_CONNECTED{16}, POLL_IDLE{250};
 // Half a tilt: a resting or brushed stick moves nothing.
 constexpr Sint16 STICK_DEAD_ZONE = 16384;
 
-std::string &library_name()
-{
-    static std::string name = "libSDL2-2.0.so.0";
-    return name;
-}
-
-bool &pad_assumed()
-{
-    static bool assume = false;
-    return assume;
-}
+// Changed only through namespace testing, for virtual pads and a missing SDL.
+std::string library_name = "libSDL2-2.0.so.0";
+bool pad_assumed = false;
 
 template <class T, T *(*Unref)(T *)> struct Unreffer {
     void operator()(T *object) const { Unref(object); }
@@ -105,57 +97,40 @@ class PadDevices {
     QSocketNotifier *notifier_ = nullptr;
 };
 
-// A shared library opened at run time and closed with the object, and the functions
-// found in it.
-class DynamicLibrary {
-  public:
-    explicit DynamicLibrary(const char *name, int flags = RTLD_LAZY | RTLD_LOCAL)
-        : handle_(dlopen(name, flags))
-    {
-    }
-    ~DynamicLibrary()
-    {
-        if (handle_)
-            dlclose(handle_);
-    }
-    DynamicLibrary(const DynamicLibrary &) = delete;
-    DynamicLibrary &operator=(const DynamicLibrary &) = delete;
-
-    // Sets `function` to the library's function `name`; false when it has none (or the
-    // library did not open).
-    template <class F> bool find(const char *name, F &function) const
-    {
-        function = handle_ ? reinterpret_cast<F>(dlsym(handle_, name)) : nullptr;
-        return function != nullptr;
-    }
-
-  private:
-    void *handle_;
-};
-
 // libSDL2, opened once the window shows, and the functions of it that are used. It is
 // optional: without it there are no pads. Kept in memory once loaded: SDL may leave
 // threads of its own behind.
 struct Sdl {
     explicit Sdl(const std::string &name)
-        : library(name.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE)
+        : library(dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE))
     {
     }
-    // Whether every function was found.
+    ~Sdl()
+    {
+        if (library)
+            dlclose(library);
+    }
+    Sdl(const Sdl &) = delete;
+    Sdl &operator=(const Sdl &) = delete;
+
+    // Whether the library opened and every function was found.
     bool complete()
     {
-        return library.find("SDL_SetHintWithPriority", set_hint) &&
-               library.find("SDL_InitSubSystem", init_subsystem) &&
-               library.find("SDL_QuitSubSystem", quit_subsystem) &&
-               library.find("SDL_PollEvent", poll_event) &&
-               library.find("SDL_GameControllerOpen", open) &&
-               library.find("SDL_GameControllerClose", close) &&
-               library.find("SDL_GameControllerGetJoystick", joystick) &&
-               library.find("SDL_JoystickInstanceID", instance_id) &&
-               library.find("SDL_GameControllerGetType", type);
+        return find("SDL_SetHintWithPriority", set_hint) &&
+               find("SDL_InitSubSystem", init_subsystem) &&
+               find("SDL_QuitSubSystem", quit_subsystem) && find("SDL_PollEvent", poll_event) &&
+               find("SDL_GameControllerOpen", open) && find("SDL_GameControllerClose", close) &&
+               find("SDL_GameControllerGetJoystick", joystick) &&
+               find("SDL_JoystickInstanceID", instance_id) &&
+               find("SDL_GameControllerGetType", type);
+    }
+    template <class F> bool find(const char *name, F &function) const
+    {
+        function = library ? reinterpret_cast<F>(dlsym(library, name)) : nullptr;
+        return function != nullptr;
     }
 
-    DynamicLibrary library;
+    void *library;
     decltype(&SDL_SetHintWithPriority) set_hint = nullptr;
     decltype(&SDL_InitSubSystem) init_subsystem = nullptr;
     decltype(&SDL_QuitSubSystem) quit_subsystem = nullptr;
@@ -166,12 +141,6 @@ struct Sdl {
     decltype(&SDL_JoystickInstanceID) instance_id = nullptr;
     decltype(&SDL_GameControllerGetType) type = nullptr;
 };
-
-std::unique_ptr<Sdl> load_sdl(const std::string &name)
-{
-    auto sdl = std::make_unique<Sdl>(name);
-    return sdl->complete() ? std::move(sdl) : nullptr;
-}
 
 // A family of pads: the names on its buttons, and whether its confirm button is the east
 // one (Nintendo's, whose players expect A, on the east, to confirm and B to go back).
@@ -301,11 +270,6 @@ std::optional<PadInput> input_of_button(Uint8 button, const PadFamily &family)
     }
 }
 
-bool is_direction(PadInput input)
-{
-    return input <= PadInput::Right;
-}
-
 struct Pad {
     SDL_GameController *controller;
     SDL_GameControllerType type;
@@ -432,7 +396,7 @@ void Gamepads::State::axis(SDL_JoystickID id, Uint8 axis, Sint16 value, Clock::t
 
 void Gamepads::State::press(SDL_JoystickID id, int source, PadInput input, Clock::time_point now)
 {
-    if (is_direction(input))
+    if (input <= PadInput::Right) // a direction, which repeats while held
         held = Held{id, source, input, now + REPEAT_DELAY};
     act(target, input);
 }
@@ -448,8 +412,8 @@ namespace {
 // SDL with its controller subsystem started, or null.
 std::unique_ptr<Sdl> start_sdl()
 {
-    std::unique_ptr<Sdl> sdl = load_sdl(library_name());
-    if (!sdl)
+    auto sdl = std::make_unique<Sdl>(library_name);
+    if (!sdl->complete())
         return nullptr;
     // Breaks are the launcher's to handle; and A is the south button on every pad, as
     // the pad's family takes it.
@@ -476,7 +440,7 @@ Gamepads *Gamepads::start(PadTarget target)
         });
     });
     // Where udev cannot tell, SDL looks for itself.
-    if (!pad_assumed() && s.devices->watching() && !s.devices->any_attached())
+    if (!pad_assumed && s.devices->watching() && !s.devices->any_attached())
         return pads;
     if (pads->read_pads())
         return pads;
@@ -534,12 +498,12 @@ int Gamepads::poll(Clock::time_point now)
 
 void testing::set_gamepad_library(const std::string &name)
 {
-    library_name() = name;
+    library_name = name;
 }
 
 void testing::assume_pad_attached(bool assume)
 {
-    pad_assumed() = assume;
+    pad_assumed = assume;
 }
 
 } // namespace platform

@@ -1,8 +1,8 @@
 // Game controllers as the keyboard. SDL2's game-controller API, loaded once the window
 // shows and a pad's device is attached, is read on a timer (SDL itself then watches for
-// pads that come and go); each press reaches the
-// widget that has the keyboard's focus as the key that does the same there, so that every keyboard
-// path of the window, its pop-up lists and its dialogs serves the pad as well.
+// pads that come and go); each press reaches the widget that has the keyboard's focus
+// as the key that does the same there, so that every keyboard path of the window, its
+// pop-up lists and its dialogs serves the pad as well.
 #pragma once
 
 #include <QObject>

@@ -16,18 +16,19 @@ bool directory_exists(const std::string &path)
     return true;
 }
 
+std::string messages_locale()
+{
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char *value = std::getenv(name); value && *value)
+            return value;
+    return {};
+}
+
 std::string user_language_code()
 {
-    const char *value = nullptr;
-    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        value = std::getenv(name);
-        if (value && *value)
-            break;
-    }
-    if (!value || !*value)
-        return {};
-    const QString locale = QString::fromLocal8Bit(value).section('.', 0, 0).section('@', 0, 0);
-    if (locale == "C" || locale == "POSIX")
+    const QString locale =
+        QString::fromLocal8Bit(messages_locale()).section('.', 0, 0).section('@', 0, 0);
+    if (locale.isEmpty() || locale == "C" || locale == "POSIX")
         return {};
     const QLocale::Language language = QLocale(locale).language();
     if (language == QLocale::AnyLanguage || language == QLocale::C)

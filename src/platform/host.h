@@ -11,9 +11,12 @@ namespace platform {
 // released again at once.
 bool directory_exists(const std::string &path);
 
+// The locale that decides the language of messages, as the C library reads it: LC_ALL,
+// LC_MESSAGES or LANG, the first that is set. Empty when none is.
+std::string messages_locale();
+
 // The user's language as a three-letter ISO 639-2/T code ("deu", "fra", "eng", ...),
-// from LC_ALL, LC_MESSAGES or LANG, the first that is set. Empty when there is none,
-// or for the "C" and "POSIX" locales.
+// from messages_locale(). Empty when there is none, or for the "C" and "POSIX" locales.
 std::string user_language_code();
 
 } // namespace platform

@@ -13,11 +13,4 @@ void add_tail(List &list, Node *node)
     list.tail = node;
 }
 
-void remove_node(List &list, Node *node)
-{
-    (node->pred ? node->pred->succ : list.head) = node->succ;
-    (node->succ ? node->succ->pred : list.tail) = node->pred;
-    node->succ = node->pred = nullptr;
-}
-
 } // namespace platform

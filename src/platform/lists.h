@@ -16,7 +16,6 @@ struct List {
 };
 
 void add_tail(List &list, Node *node);
-void remove_node(List &list, Node *node);
 inline Node *get_head(const List &list)
 {
     return list.head;

@@ -45,11 +45,10 @@ namespace {
 void raise_stack_limit(rlim_t wanted)
 {
     rlimit limit{};
-    if (getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-        limit.rlim_cur >= wanted)
+    // RLIM_INFINITY is the largest limit there is.
+    if (getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur >= wanted)
         return;
-    limit.rlim_cur =
-        limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= wanted ? wanted : limit.rlim_max;
+    limit.rlim_cur = std::min(wanted, limit.rlim_max);
     setrlimit(RLIMIT_STACK, &limit);
 }
 

@@ -74,14 +74,11 @@ int32 bits_per_pixel_of_depth(int depth)
 
 #if QT_CONFIG(xcb)
 
-struct ScreenResourcesFree {
-    void operator()(XRRScreenResources *resources) const { XRRFreeScreenResources(resources); }
+template <auto Free> struct Freer {
+    void operator()(auto *object) const { Free(object); }
 };
-struct OutputInfoFree {
-    void operator()(XRROutputInfo *info) const { XRRFreeOutputInfo(info); }
-};
-using ScreenResources = std::unique_ptr<XRRScreenResources, ScreenResourcesFree>;
-using OutputInfo = std::unique_ptr<XRROutputInfo, OutputInfoFree>;
+using ScreenResources = std::unique_ptr<XRRScreenResources, Freer<XRRFreeScreenResources>>;
+using OutputInfo = std::unique_ptr<XRROutputInfo, Freer<XRRFreeOutputInfo>>;
 
 // Bits per pixel of the screen's pixmaps: 32 on a screen of depth 24.
 int32 x_bits_per_pixel(Display *display, int screen)
@@ -250,6 +247,9 @@ std::unique_ptr<Requester> make_requester(const ScreenModeRequest &request)
     bool from_xrandr = false;
     requester->modes = offered_modes(desktop_display_modes(&from_xrandr), request);
 
+    const auto in_window = [](const char *text) {
+        return QString::fromUtf8(translated("Window", text));
+    };
     const QString title = QString::fromUtf8(request.title ? request.title : "");
     requester->dialog = std::make_unique<QDialog>(window_widget(request.window));
     QDialog *dialog = requester->dialog.get();
@@ -260,8 +260,7 @@ std::unique_ptr<Requester> make_requester(const ScreenModeRequest &request)
 
     auto *list = new QListWidget;
     list->setObjectName(QStringLiteral("ModeList"));
-    list->setAccessibleName(
-        QString::fromUtf8(translated("Window", KT_TR("Window", "Display modes"))));
+    list->setAccessibleName(in_window(KT_TR("Window", "Display modes")));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
     for (const DisplayMode &mode : requester->modes)
@@ -271,12 +270,10 @@ std::unique_ptr<Requester> make_requester(const ScreenModeRequest &request)
 
     QString note;
     if (requester->modes.empty())
-        note = QString::fromUtf8(
-            translated("Window", KT_TR("Window", "The desktop offers no display mode that fits.")));
+        note = in_window(KT_TR("Window", "The desktop offers no display mode that fits."));
     else if (!from_xrandr)
-        note = QString::fromUtf8(translated(
-            "Window",
-            KT_TR("Window", "The desktop chooses the display mode; this is its current mode.")));
+        note = in_window(
+            KT_TR("Window", "The desktop chooses the display mode; this is its current mode."));
     if (!note.isEmpty()) {
         auto *label = new QLabel(note);
         label->setObjectName(QStringLiteral("ModeNote"));
@@ -330,8 +327,6 @@ float display_mode_rate(const DisplayMode &mode)
     float p = static_cast<float>(mode.clocks_per_line) * mode.clock_period_ns;
     p = p * static_cast<float>(mode.lines_per_frame);
     p = p / 1000000000.0f;
-    if (!(p > 0.0f) || !std::isfinite(p))
-        return 0.0f;
     const float rate = 1.0f / p;
     return rate > 0.0f && std::isfinite(rate) ? rate : 0.0f;
 }

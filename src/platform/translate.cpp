@@ -1,11 +1,12 @@
 #include "platform/translate.h"
 
+#include "platform/host.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <cstdlib>
 #include <memory>
 #include <unordered_map>
 
@@ -15,20 +16,11 @@ namespace {
 
 const QString OWN_DIR = QStringLiteral(":/i18n");
 
-// The variable that decides the language of messages, as the C library reads it.
-QString messages_locale()
-{
-    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"})
-        if (const char *value = std::getenv(name); value && *value)
-            return QString::fromLocal8Bit(value);
-    return {};
-}
-
 // The code ("de") of the first UI language the launcher has a translation for; empty for
 // English. The C and POSIX locales mean English whatever LANGUAGE says, as for gettext.
 QString chosen_language()
 {
-    const QString messages = messages_locale().section('.', 0, 0);
+    const QString messages = QString::fromLocal8Bit(messages_locale()).section('.', 0, 0);
     if (messages.isEmpty() || messages == "C" || messages == "POSIX")
         return {};
     for (const QString &name : QLocale::system().uiLanguages()) {

@@ -154,16 +154,7 @@ void report(QWidget *gadget, uint32 id)
 // "Save & _Launch" in Qt's words: "Save && &Launch".
 QString mnemonic_text(CONST_STRPTR text)
 {
-    QString out;
-    for (const QChar c : QString::fromUtf8(text)) {
-        if (c == '&')
-            out += "&&";
-        else if (c == '_')
-            out += '&';
-        else
-            out += c;
-    }
-    return out;
+    return QString::fromUtf8(text).replace('&', "&&").replace('_', '&');
 }
 
 // Children that all take one share of a row.
@@ -222,29 +213,6 @@ QWidget *object_widget(Object *object)
 }
 
 namespace {
-
-// A picture that takes its place at once and is decoded once the window shows; if it
-// cannot be decoded then, it gives its place back.
-QLabel *deferred_image(std::unique_ptr<Picture> picture)
-{
-    auto *label = new QLabel;
-    // Its height now, and at least its width: a wider window keeps it centred.
-    label->setMinimumWidth(picture->size.width());
-    label->setFixedHeight(picture->size.height());
-    new AfterFirstPaint(label, [label, picture = std::shared_ptr<Picture>(std::move(picture))] {
-        const QImage image = decode_picture(*picture);
-        // Shown smaller where the screen has no room for all of it (see place_on).
-        const QSize room(label->minimumWidth(), label->maximumHeight());
-        if (image.isNull())
-            label->hide();
-        else if (image.size() != room)
-            label->setPixmap(QPixmap::fromImage(
-                image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-        else
-            label->setPixmap(QPixmap::fromImage(image));
-    });
-    return label;
-}
 
 // A theme icon that is looked up once the window shows; "X" when there is none.
 void defer_icon(QPushButton *button, std::unique_ptr<Picture> picture)
@@ -481,13 +449,11 @@ Object *NewGroup(const GroupAttrs &attrs, const std::vector<Child> &children)
     for (const Child &child : children) {
         std::unique_ptr<Object> &object = *it++;
         QWidget *widget = object->adopt();
-        if (form) {
+        if (form)
             insert_form_row(form, -1, child, widget);
-        } else if (attrs.align_left) {
-            box->addWidget(widget, child.weight < 0 ? 0 : child.weight, Qt::AlignVCenter);
-        } else {
-            box->addWidget(widget, child.weight < 0 ? 0 : child.weight);
-        }
+        else
+            box->addWidget(widget, std::max(child.weight, 0),
+                           attrs.align_left ? Qt::AlignVCenter : Qt::Alignment());
         group->children.push_back(std::move(object));
     }
     if (attrs.horizontal && equal_shares(children))
@@ -587,7 +553,25 @@ Object *NewImage(Picture *picture)
 {
     if (!picture)
         return nullptr;
-    QLabel *label = deferred_image(std::unique_ptr<Picture>(picture));
+    // The picture takes its place at once and is decoded once the window shows; if it
+    // cannot be decoded then, it gives its place back.
+    const std::shared_ptr<Picture> shared(picture);
+    auto *label = new QLabel;
+    // Its height now, and at least its width: a wider window keeps it centred.
+    label->setMinimumWidth(picture->size.width());
+    label->setFixedHeight(picture->size.height());
+    new AfterFirstPaint(label, [label, shared] {
+        const QImage image = decode_picture(*shared);
+        // Shown smaller where the screen has no room for all of it (see place_on).
+        const QSize room(label->minimumWidth(), label->maximumHeight());
+        if (image.isNull())
+            label->hide();
+        else if (image.size() != room)
+            label->setPixmap(QPixmap::fromImage(
+                image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        else
+            label->setPixmap(QPixmap::fromImage(image));
+    });
     label->setObjectName("image");
     label->setAlignment(Qt::AlignCenter);
     return new Object(label);

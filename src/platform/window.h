@@ -65,8 +65,7 @@ struct GroupAttrs {
 };
 
 // The window's classes ("window.class", "layout.gadget", "button.gadget", ...), each
-// with its constructor in its interface and the other entries null. A constructor
-// that gets a null child fails as a whole, disposing the children it got.
+// with its constructor in its interface and the other entries null.
 struct ClassIFace : Interface {
     // A window object, not yet open, or null. It owns `layout` even when it fails.
     Object *(*NewWindowObject)(const WindowAttrs &attrs) = nullptr;
