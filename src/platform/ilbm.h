@@ -1,6 +1,6 @@
-// IFF ILBM pictures (and their chunky cousin PBM), as Amiga paint programs write
-// them: the banner's format. Only what the window shows is read; every other format is
-// refused.
+// IFF ILBM pictures, as Amiga paint programs write them: the banner's format. Only
+// what the window shows is read; every other format, PBM (ILBM's chunky cousin)
+// included, is refused.
 #pragma once
 
 #include <QImage>
