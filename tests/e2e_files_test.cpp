@@ -39,28 +39,6 @@ TEST_F(FilesE2E, TwoLaunchersSavingDifferentSettingsKeepBoth)
     EXPECT_EQ(prefs(), layout(1, 1));
 }
 
-// A descriptor limit that leaves Save & Launch no handle for the game's streams: saved, told.
-TEST_F(FilesE2E, TheDescriptorLimitWithoutRoomForTheGamesStreamsIsTold)
-{
-    start(layout(0, 0), true);
-    wait_for(TITLE);
-    const long held = std::distance(
-        fs::directory_iterator("/proc/" + std::to_string(launcher->pid()) + "/fd"), {});
-    kill(launcher->pid(), SIGTERM);
-    ASSERT_EQ(launcher->wait(), 0);
-    long limit = held + 6;
-    for (; limit > 3; --limit, fs::remove(report / "starts")) {
-        start(layout(0, 0), true, "prlimit --nofile=" + std::to_string(limit));
-        keys(TICK_WINDOWED + " alt+l");
-        if (!poll_until([&] { return fs::exists(report / "starts"); }, 2s))
-            break;
-    }
-    EXPECT_LT(limit, held + 6) << held; // the game started above it
-    dismiss_error();                    // "Unable to launch Karthos", and why
-    EXPECT_EQ(launcher->wait(), 0);
-    EXPECT_EQ(prefs(), layout(1, 0));
-}
-
 // A file of exactly 64 MiB is read on every run; one the layout would lengthen is not written.
 TEST_F(FilesE2E, AFileAtTheReadLimitSurvivesThreeRuns)
 {
