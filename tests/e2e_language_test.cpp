@@ -13,8 +13,7 @@ struct Desktop {
 
 class Languages : public LauncherE2E, public ::testing::WithParamInterface<Desktop> {};
 
-// Save & Launch by its accelerator, without a game to start: the translated error, and
-// the file byte for byte as the English launcher writes it.
+// Save & Launch by its accelerator, without a game: the error translated, the file as in English.
 TEST_P(Languages, TranslateTheTextsAndStoreTheSameWords)
 {
     const Desktop &d = GetParam();

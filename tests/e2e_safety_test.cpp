@@ -1,5 +1,4 @@
-// The real executable on files it may not replace, beside another writer, at the read limit;
-// without standard streams or display.
+// The real executable on protected, shared and 64 MiB files; without standard streams or display.
 #include "e2e_support.h"
 
 #include <cstring>
@@ -99,7 +98,6 @@ std::string layout(int windowed, int show_fps)
            "\n\tSyncToScreen = 0\n\n[Warp3D]\n\n\tSize = 800x600/32:59.94\n";
 }
 
-// The first of two launchers ticks Windowed and saves, the second showFPS: both stay.
 TEST_F(AsUserE2E, TwoLaunchersSavingDifferentSettingsKeepBoth)
 {
     start(layout(0, 0), true);
@@ -139,7 +137,6 @@ TEST_F(LauncherE2E, FifoNamedLikeThePrefsNeitherBlocksNorIsReplaced)
     EXPECT_TRUE(fs::is_fifo(game.prefs()));
 }
 
-// Without standard streams, with a parent's descriptor: the game gets /dev/null, nothing else.
 TEST_F(LauncherE2E, WithoutStandardStreamsTheGameGetsNullAndNothingElse)
 {
     int inherited[2];

@@ -261,11 +261,10 @@ class LauncherE2E : public ::testing::Test {
     }
     std::string prefs() const { return read_file(game.prefs()); }
 
-    // The game's starts, once the launcher has ended: "started\n" each.
+    // The game's starts, "started\n" each, once the launcher and every game it started have ended.
     std::string starts()
     {
         EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-        // Every game the launcher started runs, in the game directory, once it has ended.
         poll_until([&] {
             std::error_code ec;
             for (const fs::directory_entry &p : fs::directory_iterator("/proc"))

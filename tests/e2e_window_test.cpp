@@ -1,5 +1,4 @@
-// The real executable driven by the keyboard: the whole file compared after every way out, and
-// the mode list on Xorg's dummy driver with real timings.
+// The real executable by keyboard: the file after every way out; modes on Xorg's dummy driver.
 #include "e2e_support.h"
 #include "ilbm.h"
 
@@ -79,7 +78,6 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                                                   "prlimit --stack=65536:unlimited"}),
                          [](const auto &test) { return std::string(test.param.name); });
 
-// A banner taller than the screen is shown smaller: the whole window stays on the screen.
 TEST_F(LauncherE2E, TallBannerIsShrunkUntilTheWindowFitsTheScreen)
 {
     const ilbm::IndexedImage tall{
@@ -115,8 +113,7 @@ struct Pick {
     std::string stored, keys, saved;
 };
 
-// From the largest mode, at its real rate, down to 640x480 (any of Xorg's own rates); the
-// list opens on the stored mode; Escape changes nothing.
+// Picked: the largest mode at its real rate, 640x480 at any rate, the stored one the list opens on.
 TEST_F(ModesE2E, KeysPickFromTheServersModesAndABreakCancels)
 {
     const Pick cases[] = {{"800x600/16", "Home Return", "1920x1080/32:59.94"},

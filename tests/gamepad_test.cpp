@@ -194,8 +194,7 @@ TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
     EXPECT_EQ(hint(), "(hidden)");
 }
 
-// While udev lists no pad's device (none on a test machine) SDL is not started; without
-// SDL, or with a library that is not SDL, the window opens and pads are ignored.
+// No SDL, a library that is not SDL, or no pad's device listed by udev (SDL is not started).
 TEST_F(GamepadTest, WithoutAPadsDeviceOrSdlTheWindowWorksAndPadsAreIgnored)
 {
     VirtualPad pad(0x045e, 0x028e);

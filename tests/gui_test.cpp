@@ -162,8 +162,7 @@ TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShownABrokenBannerTakesNoPlace)
     EXPECT_GE(std::min(button->width(), button->height()), 32);
 }
 
-// The drawn icon is kept, and used while it is newer than every theme and about the
-// size shown.
+// The drawn icon is kept, and used while it is newer than every theme and about the size shown.
 TEST_F(GuiTest, TheDrawnIconIsKeptUntilAThemeChanges)
 {
     ASSERT_TRUE(open_window(nullptr));
