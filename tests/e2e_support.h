@@ -196,6 +196,7 @@ class LauncherE2E : public ::testing::Test {
             GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup.sh installs them)";
         ASSERT_TRUE(x.running()) << x.error();
         fs::permissions(report.path(), fs::perms(0777));
+        fs::copy_file(KTLAUNCH_SOURCE_DIR "/tests/lsan.supp", report / "lsan.supp");
         write_file(game.path() / "KarthosDemo",
                    "#!/bin/sh\n"
                    "for n in $(seq 0 64); do [ -e /proc/$$/fd/$n ] && "
@@ -218,8 +219,6 @@ class LauncherE2E : public ::testing::Test {
     // vars(), and setpriv to run as nobody, with leak suppressions that user can read.
     std::string user_vars() const
     {
-        if (!fs::exists(report / "lsan.supp"))
-            fs::copy_file(KTLAUNCH_SOURCE_DIR "/tests/lsan.supp", report / "lsan.supp");
         return vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +
                ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups";
     }
@@ -237,11 +236,8 @@ class LauncherE2E : public ::testing::Test {
     std::string wait_for(const std::string &title, pid_t pid = 0)
     {
         std::string id, of = pid ? " --pid " + std::to_string(pid) : "";
-        poll_until([&] {
-            return !(id = shell(x.display(), "xdotool search --all --onlyvisible" + of +
-                                                 " --name '^" + title + "$'"))
-                        .empty();
-        });
+        const auto search = "xdotool search --all --onlyvisible" + of + " --name '^" + title + "$'";
+        poll_until([&] { return !(id = shell(x.display(), search)).empty(); });
         EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
         return id.substr(0, id.find('\n'));
     }
