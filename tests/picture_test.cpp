@@ -53,16 +53,13 @@ TEST(PictureTest, AmigaModesAndTheMaskPlaneShowTheirColours)
         return qRgb(int(u8(16 * i)) / int(div), int(u8(8 * i)) / int(div),
                     int(u8(4 * i)) / int(div));
     };
-    const QRgb c5 = colour(5);
     struct Case {
         std::uint32_t camg;
         unsigned masking;
         std::vector<QRgb> pixels;
     } cases[] = {
-        {0x800,
-         0,
-         {c5, qRgb(qRed(c5), qGreen(c5), 255), qRgb(170, qGreen(c5), 255), qRgb(170, 255, 255)}},
-        {0x80, 0, {c5, colour(0x1F), colour(0x0A, 2), colour(0x1F, 2)}},
+        {0x800, 0, {qRgb(80, 40, 20), qRgb(80, 40, 255), qRgb(170, 40, 255), qRgb(170, 255, 255)}},
+        {0x80, 0, {colour(5), colour(0x1F), colour(0x0A, 2), colour(0x1F, 2)}},
         {0, 1, {0, 0, colour(0x0A), colour(0x1F)}}};
     for (const Case &c : cases) {
         std::string file = bytes(image);
