@@ -13,12 +13,11 @@ const std::string MESSY = "\xEF\xBB\xBF[Config]\nShowFPS   =   1\njunk in a sect
 const std::string NO_WINDOW = "Unable to open 'intuition.library', version 51+";
 
 struct Invocation {
-    std::string args;
-    const char *game; // the stand-in KarthosDemo's script; null: none
+    std::string before, args; // what runs the launcher (prlimit, another program), its options
+    const char *game;         // the stand-in KarthosDemo's script; null: none
     int status;
     std::string out, err;
-    bool display = false;    // then an error shows in a message box as well, answered
-    std::string limits = ""; // prlimit's options, or another program to run it with
+    bool display = false; // then an error shows in a message box as well, answered
 };
 
 // Options, no display, limits that allow no window: the game started, or why not; the file kept.
@@ -30,45 +29,43 @@ TEST_F(LauncherE2E, AnswersItsCommandLine)
     const std::string USAGE =
         "Usage: KTLaunch [--launch | --install-desktop-entry | --help | --version]\n";
     const Invocation cases[] = {
-        {"--version", nullptr, 0, "KTLaunch 3.2 (04.05.2017)\n", ""},
-        {"-h", nullptr, 0, USAGE, ""},
-        {"--version --help", nullptr, 0, USAGE, ""},
-        {"--launch", "#!/bin/sh\ncp Karthos.prefs found.prefs\n", 0, "", ""},
-        {"--launch", nullptr, 1, "",
+        {"", "--version", nullptr, 0, "KTLaunch 3.2 (04.05.2017)\n", ""},
+        {"", "-h", nullptr, 0, USAGE, ""},
+        {"", "--version --help", nullptr, 0, USAGE, ""},
+        {"", "--launch", "#!/bin/sh\ncp Karthos.prefs found.prefs\n", 0, "", ""},
+        {"", "--launch", nullptr, 1, "",
          "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n"},
-        {"--launch", nullptr, 1, "",
+        {"", "--launch", nullptr, 1, "",
          "KTLaunch: Unable to launch Karthos: KarthosDemo: No such file or directory\n", true},
-        {"--bogus", nullptr, 2, "", "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
-        {"--launch now", nullptr, 2, "", "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"},
-        {"--launch --install-desktop-entry", nullptr, 2, "",
+        {"", "--bogus", nullptr, 2, "",
+         "KTLaunch: unknown option '--bogus' (see KTLaunch --help)\n"},
+        {"", "--launch now", nullptr, 2, "",
+         "KTLaunch: unknown option 'now' (see KTLaunch --help)\n"},
+        {"", "--launch --install-desktop-entry", nullptr, 2, "",
          "KTLaunch: '--install-desktop-entry' cannot be combined with '--launch'\n"},
-        {"--launch", nullptr, 1, "",
-         "KTLaunch: Unable to launch Karthos: standard output: Too many open files\n", false,
-         "prlimit --nofile=4"},
+        {"prlimit --nofile=4", "--launch", nullptr, 1, "",
+         "KTLaunch: Unable to launch Karthos: standard output: Too many open files\n"},
         // No display set, or none there.
-        {"", nullptr, 1, NO_WINDOW,
+        {"env -u DISPLAY", "", nullptr, 1, NO_WINDOW,
          "KTLaunch: no X11 or Wayland display to show the window on: start KTLaunch from a "
-         "desktop session, or set DISPLAY (or WAYLAND_DISPLAY)\n",
-         false, "env -u DISPLAY"},
-        {"", nullptr, 1, NO_WINDOW, "", false, "DISPLAY=:96"},
+         "desktop session, or set DISPLAY (or WAYLAND_DISPLAY)\n"},
+        {"DISPLAY=:96", "", nullptr, 1, NO_WINDOW, ""},
         // Limits the window toolkit cannot live with (a test build's leak check needs a thread).
-        {"", nullptr, 1, NO_WINDOW,
-         "KTLaunch: the stack limit (ulimit -s) is below 256 KiB: the window cannot be shown\n",
-         false, "prlimit --stack=65536"},
-        {"", nullptr, 1, NO_WINDOW,
+        {"prlimit --stack=65536", "", nullptr, 1, NO_WINDOW,
+         "KTLaunch: the stack limit (ulimit -s) is below 256 KiB: the window cannot be shown\n"},
+        {"ASAN_OPTIONS=detect_leaks=0 setpriv --reuid=65534 --regid=65534 --clear-groups "
+         "prlimit --nproc=0",
+         "", nullptr, 1, NO_WINDOW,
          "KTLaunch: no threads can be started for the window (Resource temporarily unavailable): "
-         "see the limits of processes (ulimit -u) and of memory (ulimit -v)\n",
-         false,
-         "ASAN_OPTIONS=detect_leaks=0 setpriv --reuid=65534 --regid=65534 --clear-groups "
-         "prlimit --nproc=0"},
+         "see the limits of processes (ulimit -u) and of memory (ulimit -v)\n"},
         // In a sandbox without /proc it cannot find its own directory, nor takes this one.
-        {"--launch", nullptr, 1, "",
+        {"unshare -m sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"'", "--launch", nullptr,
+         1, "",
          "KTLaunch: Unable to find the launcher's directory: /proc/self/exe: No such file or "
-         "directory\n",
-         false, "unshare -m sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"'"}};
+         "directory\n"}};
     for (const Invocation &c : cases) {
-        SCOPED_TRACE(c.limits + c.args + (c.game ? " with a game" : ""));
-        if ((c.limits.starts_with("unshare") || c.limits.find("setpriv") != std::string::npos) &&
+        SCOPED_TRACE(c.before + c.args + (c.game ? " with a game" : ""));
+        if ((c.before.starts_with("unshare") || c.before.find("setpriv") != std::string::npos) &&
             geteuid() != 0)
             continue; // a mount of its own, or another user, needs root
         GameDir dir;
@@ -77,7 +74,7 @@ TEST_F(LauncherE2E, AnswersItsCommandLine)
             write_file(dir.path() / "KarthosDemo", c.game);
             fs::permissions(dir.path() / "KarthosDemo", fs::perms(0755));
         }
-        launcher = dir.start((c.display || c.args.empty() ? vars() : "") + " " + c.limits, c.args);
+        launcher = dir.start((c.display || c.args.empty() ? vars() : "") + " " + c.before, c.args);
         if (c.display)
             dismiss_error();
         EXPECT_EQ(launcher->wait(), c.status);
