@@ -171,9 +171,8 @@ TEST_F(GamepadTest, PadsConnectedMidRunWorkAndTheHintNamesTheirButtons)
                    0.7152 * std::pow(fg.greenF() * a + bg.greenF() * (1 - a), 2.2) +
                    0.0722 * std::pow(fg.blueF() * a + bg.blueF() * (1 - a), 2.2);
         };
-        EXPECT_GE(std::max(luminance(0), luminance(fg.alphaF())) /
-                      std::min(luminance(0), luminance(fg.alphaF())),
-                  4.5);
+        const double text = luminance(fg.alphaF()), ground = luminance(0);
+        EXPECT_GE(std::max(text, ground) / std::min(text, ground), 4.5);
     }
     auto switch_pro = std::make_unique<VirtualPad>(0x057e, 0x2009);
     EXPECT_EQ(poll(), 2);

@@ -107,16 +107,13 @@ TEST_F(MainTest, EachFailingStepLeavesNoLoopNoSaveAndReleasesWhatItGot)
     platform::install_toolkit_libraries();
     const std::string I = "intuition.library", R = "requester.class",
                       NO_INTERFACE = "Unable to obtain the main interface for ";
-    const auto no = [](const std::string &name) {
-        return "Unable to open '" + name + "', version 51+";
-    };
     platform::RequesterIFace *const requester = IRequester; // the stand-in
     // Too old (missing: end to end, and gui_test's missing class), interface-less; memory; window.
     enum Fault { too_old, no_interface, memory, window };
     const std::tuple<std::string, Fault, Calls, std::string> cases[] = {
-        {I, too_old, {oI}, no(I)},
+        {I, too_old, {oI}, "Unable to open 'intuition.library', version 51+"},
         {I, no_interface, {oI, gI, cI}, NO_INTERFACE + I},
-        {R, too_old, {oI, gI, oR, dI, cI}, no(R)},
+        {R, too_old, {oI, gI, oR, dI, cI}, "Unable to open 'requester.class', version 51+"},
         {R, no_interface, {oI, gI, oR, gR, dI, cI, cR}, NO_INTERFACE + R},
         {"", memory, ALL, "Out of memory"},
         {"", window, ALL, ""}};
