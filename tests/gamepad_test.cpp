@@ -113,7 +113,6 @@ TEST_F(GamepadTest, APadWalksTheWholeWindowPicksAModeAndSavesAndLaunches)
         {A, 1, {}, OID_GFX_SHOWFPS, soft}, // ticked
         {UP, 1, {}, OID_GFX_WINDOWED, soft},
         {UP, 1, {}, OID_VSYNC, soft},
-        {A, 1, {}, OID_VSYNC, soft}, // ticked
         {UP, 1, {}, OID_GFX_MODE, soft},
         {RIGHT, 1, {}, OID_GFX_MODE, big}, // to Vexel
         {UP, 1, {}, OID_SCREENSEL, big},
@@ -143,7 +142,7 @@ TEST_F(GamepadTest, APadWalksTheWholeWindowPicksAModeAndSavesAndLaunches)
     EXPECT_EQ(log.messages(), std::vector<std::string>{"Unable to launch Karthos\nKarthosDemo: "
                                                        "No such file or directory"});
     EXPECT_EQ(read_file(prefs()), "[Config]\n\n\tVideocard = Vexel\n\tWindowed = 0\n"
-                                  "\tSyncToScreen = 1\n\tShowFPS = 1\n\n[Warp3D]\n\n"
+                                  "\tSyncToScreen = 0\n\tShowFPS = 1\n\n[Warp3D]\n\n"
                                   "\tSize = 800x600/32:60.00\n");
 }
 
