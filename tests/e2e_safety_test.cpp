@@ -149,8 +149,8 @@ TEST_F(LauncherE2E, WithoutStandardStreamsTheGameGetsNullAndNothingElse)
     EXPECT_EQ(starts(), "started\n");
     std::istringstream fds(read_file(report / "fds"));
     std::map<int, std::string> open;
-    for (int fd; fds >> fd && std::getline(fds >> std::ws, open[fd]);) {
-    }
+    for (std::string line; std::getline(fds, line);)
+        open[std::stoi(line)] = line.substr(line.find(' ') + 1);
     for (const auto &[fd, target] : open) // beyond 2, the shell's own copy of its script
         EXPECT_EQ(target, fd <= 2 ? "/dev/null" : (game.path() / "KarthosDemo").string()) << fd;
     EXPECT_EQ(open.count(0) + open.count(1) + open.count(2), 3u);

@@ -90,10 +90,9 @@ TEST(RequesterStart, StoredCurrentOrNearestMode)
         {modes(listed), {.initial_width = 1000, .initial_height = 700}, 0},
         {modes(listed), {.initial_width = 760, .initial_height = 580}, 1},
         {{}, {}, -1}};
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(platform::initial_row(std::get<0>(cases[i]), std::get<1>(cases[i])),
-                  std::get<2>(cases[i]))
-            << "case " << i;
+    int n = 0;
+    for (const auto &[all, request, row] : cases)
+        EXPECT_EQ(platform::initial_row(all, request), row) << "case " << n++;
 }
 
 } // namespace
