@@ -12,15 +12,13 @@ class Bus {
     Bus(const fs::path &dir, const std::string &type, const std::string &services = "/nonexistent")
         : var_(type == "system" ? "DBUS_SYSTEM_BUS_ADDRESS=" : "DBUS_SESSION_BUS_ADDRESS=")
     {
-        write_file(dir / type,
-                   "<busconfig><type>" + type + "</type><servicedir>" + services +
-                       "</servicedir><listen>unix:tmpdir=/tmp</listen>"
-                       "<policy context='default'><allow user='*'/><allow own='*'/><allow "
-                       "send_destination="
-                       "'*' eavesdrop='true'/><allow eavesdrop='true'/></policy></busconfig>");
-        const std::string out = shell("", "dbus-daemon --fork --print-address=1 --print-pid=1 "
-                                          "--config-file=" +
-                                              in_quotes(dir / type));
+        write_file(dir / type, "<busconfig><type>" + type + "</type><servicedir>" + services +
+                                   "</servicedir><listen>unix:tmpdir=/tmp</listen><policy "
+                                   "context='default'><allow user='*'/><allow own='*'/><allow "
+                                   "send_destination='*' eavesdrop='true'/><allow "
+                                   "eavesdrop='true'/></policy></busconfig>");
+        const std::string out = shell("", "dbus-daemon --fork --print-address=1 --print-pid=1 " +
+                                              ("--config-file=" + in_quotes(dir / type)));
         address_ = out.substr(0, out.find('\n'));
         pids_.push_back(std::atoi(out.c_str() + out.find('\n') + 1));
     }

@@ -2,12 +2,16 @@
 #pragma once
 
 #include "test_support.h"
-#include "x_server.h"
 
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <optional>
+#include <poll.h>
 #include <regex>
 #include <spawn.h>
+#include <sys/wait.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -86,6 +90,70 @@ class Process {
     fs::path out_;
 };
 
+// An X server on a free display: Xvfb, or X.Org with the dummy driver for real RandR modes
+// (tests/xorg-dummy.conf; needs root).
+class XServer {
+  public:
+    enum Kind { xvfb, xorg_dummy };
+
+    // Waits until it accepts connections: it writes its number and a newline to a pipe.
+    explicit XServer(Kind kind)
+    {
+        int ready[2];
+        if (pipe2(ready, O_CLOEXEC) != 0)
+            throw std::system_error(errno, std::generic_category(), "pipe2");
+        const std::string fd = std::to_string(ready[1]), log = (dir_ / "Xorg.log").string(),
+                          out = (dir_ / "server.out").string();
+        std::vector<const char *> argv = {"Xvfb", "-screen", "0", "1280x800x24"};
+        if (kind == xorg_dummy)
+            argv = {"Xorg", "-config", CONF, "-logfile", log.c_str(), "-sharevts", "-novtswitch"};
+        argv.insert(argv.end(),
+                    {"-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", nullptr});
+        if ((pid_ = fork()) == 0) { // nothing but system calls until exec
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            fcntl(ready[1], F_SETFD, 0); // kept open across exec
+            execvp(argv[0], const_cast<char *const *>(argv.data()));
+            _exit(127);
+        }
+        close(ready[1]);
+        // An interrupted poll means a signal: SIGCHLD, as the server has ended.
+        std::string said;
+        pollfd p{ready[0], POLLIN, 0};
+        for (char c = 0; c != '\n' && poll(&p, 1, 30000) > 0 && read(ready[0], &c, 1) == 1;)
+            said += c;
+        close(ready[0]);
+        if (said.size() > 1 && said.back() == '\n') {
+            display_ = ":" + said.substr(0, said.size() - 1);
+            return;
+        }
+        stop();
+        error_ = std::string(argv[0]) + " did not come up:\n" + read_file(out);
+    }
+    ~XServer() { stop(); }
+
+    bool running() const { return !display_.empty(); }
+    const std::string &display() const { return display_; } // ":N", for DISPLAY
+    const std::string &error() const { return error_; }     // why it is not running
+
+    void stop() // SIGTERM, and SIGKILL after ten seconds
+    {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGTERM);
+        for (int waits = 0; waitpid(pid_, nullptr, WNOHANG) == 0; usleep(20000))
+            if (++waits == 500)
+                kill(pid_, SIGKILL);
+        pid_ = -1;
+        display_.clear();
+    }
+
+  private:
+    static constexpr const char *CONF = KTLAUNCH_SOURCE_DIR "/tests/xorg-dummy.conf";
+    TempDir dir_;
+    pid_t pid_ = -1;
+    std::string display_, error_;
+};
+
 inline bool installed(const std::string &program)
 {
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
@@ -128,6 +196,7 @@ class LauncherE2E : public ::testing::Test {
             GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup.sh installs them)";
         ASSERT_TRUE(x.running()) << x.error();
         fs::permissions(report.path(), fs::perms(0777));
+        fs::copy_file(KTLAUNCH_SOURCE_DIR "/tests/lsan.supp", report / "lsan.supp");
         write_file(game.path() / "KarthosDemo",
                    "#!/bin/sh\n"
                    "for n in $(seq 0 64); do [ -e /proc/$$/fd/$n ] && "
@@ -150,8 +219,6 @@ class LauncherE2E : public ::testing::Test {
     // vars(), and setpriv to run as nobody, with leak suppressions that user can read.
     std::string user_vars() const
     {
-        if (!fs::exists(report / "lsan.supp"))
-            fs::copy_file(KTLAUNCH_SOURCE_DIR "/tests/lsan.supp", report / "lsan.supp");
         return vars() + " LSAN_OPTIONS=suppressions=" + in_quotes(report / "lsan.supp") +
                ":print_suppressions=0 setpriv --reuid=65534 --regid=65534 --clear-groups";
     }
@@ -169,11 +236,8 @@ class LauncherE2E : public ::testing::Test {
     std::string wait_for(const std::string &title, pid_t pid = 0)
     {
         std::string id, of = pid ? " --pid " + std::to_string(pid) : "";
-        poll_until([&] {
-            return !(id = shell(x.display(), "xdotool search --all --onlyvisible" + of +
-                                                 " --name '^" + title + "$'"))
-                        .empty();
-        });
+        const auto search = "xdotool search --all --onlyvisible" + of + " --name '^" + title + "$'";
+        poll_until([&] { return !(id = shell(x.display(), search)).empty(); });
         EXPECT_FALSE(id.empty()) << "no window " << title << "\n" << launcher->errors();
         return id.substr(0, id.find('\n'));
     }
@@ -193,11 +257,10 @@ class LauncherE2E : public ::testing::Test {
     }
     std::string prefs() const { return read_file(game.prefs()); }
 
-    // The game's starts, once the launcher has ended: "started\n" each.
+    // The game's starts, "started\n" each, once the launcher and every game it started have ended.
     std::string starts()
     {
         EXPECT_EQ(launcher->wait(), 0) << launcher->errors();
-        // Every game the launcher started runs, in the game directory, once it has ended.
         poll_until([&] {
             std::error_code ec;
             for (const fs::directory_entry &p : fs::directory_iterator("/proc"))

@@ -1,4 +1,4 @@
-// The real executable driven by the keyboard; the whole file compared after every way out.
+// The real executable by keyboard: the file after every way out; modes on Xorg's dummy driver.
 #include "e2e_support.h"
 #include "ilbm.h"
 
@@ -78,9 +78,6 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, WaysOut,
                                                   "prlimit --stack=65536:unlimited"}),
                          [](const auto &test) { return std::string(test.param.name); });
 
-} // namespace
-
-// A banner taller than the screen is shown smaller: the whole window stays on the screen.
 TEST_F(LauncherE2E, TallBannerIsShrunkUntilTheWindowFitsTheScreen)
 {
     const ilbm::IndexedImage tall{
@@ -99,3 +96,39 @@ TEST_F(LauncherE2E, TallBannerIsShrunkUntilTheWindowFitsTheScreen)
     EXPECT_LE(at["Y"] + at["HEIGHT"], 800);
     EXPECT_GT(at["HEIGHT"], 400); // the controls and some banner
 }
+
+struct ModesE2E : LauncherE2E {
+    ModesE2E() : LauncherE2E(XServer::xorg_dummy) {}
+
+    // Starts in Vexel mode on `size` and opens the list from the screen-mode button.
+    void open_requester(const std::string &size)
+    {
+        start("[Config]\nVideocard = Vexel\n[Warp3D]\nSize = " + size + "\n");
+        keys("Tab Tab Tab space"); // from Save & Launch, past the buttons
+        wait_for("Pick a screenmode");
+    }
+};
+
+// Picked: the largest mode at its real rate, 640x480 at any rate, the stored one the list opens on.
+TEST_F(ModesE2E, KeysPickFromTheServersModesAndABreakCancels)
+{
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"800x600/16", "Home Return", "1920x1080/32:59.94"},
+        {"800x600/16", "End Return", "640x480/32:"},
+        {"1024x768/32:60.00", "Return", "1024x768/32:60.00"},
+        {"1024x768/32:60.00", "Home Escape", "1024x768/32:60.00"}};
+    for (const auto &[stored, typed, saved] : cases) {
+        open_requester(stored);
+        keys(typed, "Pick a screenmode");
+        keys("alt+s");
+        expect_clean_exit();
+        EXPECT_NE(prefs().find("\tSize = " + saved), std::string::npos) << prefs();
+    }
+    // A break while the requester is open cancels it, and the launcher ends with the save.
+    open_requester("800x600/16");
+    kill(launcher->pid(), SIGTERM);
+    expect_clean_exit();
+    EXPECT_EQ(prefs(), "[Config]\n\n\tVideocard = Vexel\n\n[Warp3D]\n\n\tSize = 800x600/16\n");
+}
+
+} // namespace

@@ -92,7 +92,6 @@ TEST_F(GuiTest, DisplayModeTextsShownAndStored)
         // Numbers beyond 32 bits are held at the limits; a rate beyond float is none.
         {"9999999999999999999999999x-99999999999/0x7fffffffff:1e39", "Vexel",
          "Vexel: 2147483647x-2147483648 2147483647Bit", "2147483647x-2147483648/2147483647"},
-        {"800x600/32:inf", "Vexel", "Vexel: 800x600 32Bit", "800x600/32"},
         {"", "Vexel", "Vexel: 640x480 16Bit", "640x480/16"}};
     for (const auto &[size, videocard, text, stored] : cases) {
         SCOPED_TRACE(size);
@@ -104,14 +103,9 @@ TEST_F(GuiTest, DisplayModeTextsShownAndStored)
     }
 }
 
-TEST_F(GuiTest, EmptySlotsAndAllPendingEventsInOnePassOnTheWindowsSignal)
+TEST_F(GuiTest, AllPendingEventsInOnePassOnTheWindowsSignal)
 {
     ASSERT_TRUE(open_window("[Config]\nVideocard = Vexel\nShowFPS = 0\n"));
-    const int made[] = {OID_WIN_MAIN,  OID_VSYNC,        OID_SCREENSEL,   OID_SCREENSTRING,
-                        OID_GFX_MODE,  OID_GFX_WINDOWED, OID_GFX_SHOWFPS, OID_SAVE_LAUNCH,
-                        OID_SAVE_QUIT, OID_QUIT};
-    for (int oid = 0; oid < NUM_OBJECTS; ++oid)
-        EXPECT_EQ(obj[oid] != nullptr, std::ranges::count(made, oid) == 1) << oid;
     widget<QCheckBox>(OID_GFX_SHOWFPS)->setChecked(true);
     for (uint32 event : {WMHI_GADGETUP | OID_VSYNC, WMHI_CLOSEWINDOW, WMHI_GADGETUP | OID_GFX_MODE,
                          0x40000u | OID_QUIT, WMHI_GADGETUP | 999u, WMHI_GADGETUP | OID_SAVE_QUIT})
@@ -169,8 +163,7 @@ TEST_F(GuiTest, PicturesArriveOnceTheWindowHasShownABrokenBannerTakesNoPlace)
     EXPECT_GE(std::min(button->width(), button->height()), 32);
 }
 
-// The drawn icon is kept, and used while it is newer than every theme and about the
-// size shown.
+// The drawn icon is kept, and used while it is newer than every theme and about the size shown.
 TEST_F(GuiTest, TheDrawnIconIsKeptUntilAThemeChanges)
 {
     ASSERT_TRUE(open_window(nullptr));

@@ -53,30 +53,23 @@ TEST(PictureTest, AmigaModesAndTheMaskPlaneShowTheirColours)
         return qRgb(int(u8(16 * i)) / int(div), int(u8(8 * i)) / int(div),
                     int(u8(4 * i)) / int(div));
     };
-    const QRgb c5 = colour(5);
-    struct Case {
-        std::uint32_t camg;
-        unsigned masking;
-        std::vector<QRgb> pixels;
-    } cases[] = {
-        {0x800,
-         0,
-         {c5, qRgb(qRed(c5), qGreen(c5), 255), qRgb(170, qGreen(c5), 255), qRgb(170, 255, 255)}},
-        {0x80, 0, {c5, colour(0x1F), colour(0x0A, 2), colour(0x1F, 2)}},
+    const std::tuple<std::uint32_t, unsigned, std::vector<QRgb>> cases[] = {
+        {0x800, 0, {qRgb(80, 40, 20), qRgb(80, 40, 255), qRgb(170, 40, 255), qRgb(170, 255, 255)}},
+        {0x80, 0, {colour(5), colour(0x1F), colour(0x0A, 2), colour(0x1F, 2)}},
         {0, 1, {0, 0, colour(0x0A), colour(0x1F)}}};
-    for (const Case &c : cases) {
+    for (const auto &[camg, masking, pixels] : cases) {
         std::string file = bytes(image);
-        file.insert(40, "CAMG\0\0\0\4\0\0"s + char(c.camg >> 8) + char(c.camg));
+        file.insert(40, "CAMG\0\0\0\4\0\0"s + char(camg >> 8) + char(camg));
         const std::size_t form = file.size() - 8; // the FORM grows by the chunk
         file[6] = char(form >> 8), file[7] = char(form);
-        if (c.masking) {
+        if (masking) {
             file[28] = 5; // planes: five, then the mask
-            file[29] = char(c.masking);
+            file[29] = char(masking);
         }
         const QImage shown = decoded(file);
-        ASSERT_EQ(shown.size(), QSize(4, 1)) << c.camg;
+        ASSERT_EQ(shown.size(), QSize(4, 1)) << camg;
         for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(shown.pixel(x, 0), c.pixels[std::size_t(x)]) << c.camg << " at " << x;
+            EXPECT_EQ(shown.pixel(x, 0), pixels[std::size_t(x)]) << camg << " at " << x;
     }
 }
 

@@ -36,11 +36,7 @@ std::string texts(const std::vector<DisplayMode> &modes)
 TEST(DisplayMode, RateInSinglePrecisionInItsOrderAndText)
 {
     // At 148.5, 65 and 25.175 MHz, double precision or another order gives another float.
-    struct Case {
-        std::string timings, text;
-        float rate;
-    };
-    std::vector<Case> cases = {
+    std::vector<std::tuple<std::string, std::string, float>> cases = {
         {"1920x1080x32 148.352 2200 1125", "1920x1080 32Bit 59.94 Hz", 0x1.df858ap+5f},
         {"1920x1080x32 148.5 2200 1125", "1920x1080 32Bit 60.00 Hz", 0x1.dffffep+5f},
         {"1024x768x32 65 1344 806", "1024x768 32Bit 60.00 Hz", 0x1.e007ep+5f},
@@ -90,10 +86,9 @@ TEST(RequesterStart, StoredCurrentOrNearestMode)
         {modes(listed), {.initial_width = 1000, .initial_height = 700}, 0},
         {modes(listed), {.initial_width = 760, .initial_height = 580}, 1},
         {{}, {}, -1}};
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(platform::initial_row(std::get<0>(cases[i]), std::get<1>(cases[i])),
-                  std::get<2>(cases[i]))
-            << "case " << i;
+    int n = 0;
+    for (const auto &[all, request, row] : cases)
+        EXPECT_EQ(platform::initial_row(all, request), row) << "case " << n++;
 }
 
 } // namespace
