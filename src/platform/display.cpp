@@ -36,7 +36,6 @@ namespace {
 
 int connections = 0;
 bool display_lost = false;
-std::string unavailable; // why the last connect showed no window; empty when it did
 const char *const NO_DISPLAY =
     KT_TR("Display", "no X11 or Wayland display to show the window on: start "
                      "KTLaunch from a desktop session, or set DISPLAY (or "
@@ -46,15 +45,26 @@ std::string in_language(const char *text)
 {
     return translated("Display", text);
 }
-std::unique_ptr<QApplication> application;
-std::function<void()> lost_handler;
 
 // QApplication keeps the argument vector for its whole life.
 int app_argc = 3;
 char arg_program[] = "KTLaunch";
 char arg_platform_flag[] = "-platform";
-std::string chosen_platform;
 char *app_argv[] = {arg_program, arg_platform_flag, nullptr, nullptr};
+
+// The connection's state, made on first use rather than by a constructor at start-up.
+struct Connection {
+    std::string unavailable; // why the last connect showed no window; empty when it did
+    std::string platform;    // app_argv's, for the application's whole life
+    std::unique_ptr<QApplication> application;
+    std::function<void()> lost_handler;
+};
+
+Connection &state()
+{
+    static Connection connection;
+    return connection;
+}
 
 const char *env(const char *name)
 {
@@ -166,7 +176,8 @@ void watch_breaks()
     static QPointer<QSocketNotifier> notifier;
     if (notifier || break_request_fd() < 0)
         return;
-    notifier = new QSocketNotifier(break_request_fd(), QSocketNotifier::Read, application.get());
+    notifier =
+        new QSocketNotifier(break_request_fd(), QSocketNotifier::Read, state().application.get());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         if (take_break_requests())
             dismiss_modal_dialogs();
@@ -177,9 +188,9 @@ void watch_breaks()
 // everything made earlier, the application object among them.
 void end_after_display_loss()
 {
-    if (!lost_handler)
+    if (!state().lost_handler)
         return; // an ordinary end
-    const std::function<void()> handler = std::exchange(lost_handler, nullptr);
+    const std::function<void()> handler = std::exchange(state().lost_handler, nullptr);
     display_lost = true;
     handler();
     std::_Exit(0); // what the toolkit holds went with the display; nothing of it is run
@@ -241,7 +252,7 @@ QtMessageHandler toolkit_message_handler()
 // last moment to save.
 void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    if (type == QtFatalMsg && !lost_handler) {
+    if (type == QtFatalMsg && !state().lost_handler) {
         std::fprintf(stderr, "KTLaunch: %s\n",
                      translated("Display", KT_TR("Display", "the display did not answer: the "
                                                             "window cannot be shown")));
@@ -249,7 +260,7 @@ void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const
     }
     if (const QtMessageHandler own = toolkit_message_handler())
         own(type, context, text);
-    if (!lost_handler || !text.startsWith("The Wayland connection"))
+    if (!state().lost_handler || !text.startsWith("The Wayland connection"))
         return;
     if (QThread::currentThread() == QCoreApplication::instance()->thread())
         end_after_display_loss();
@@ -263,10 +274,12 @@ void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const
 
 void on_display_lost(std::function<void()> handler)
 {
+    // Made before the exit handler is registered, so destroyed after it has run.
+    Connection &c = state();
     static const bool registered = std::atexit(end_after_display_loss) == 0;
     toolkit_message_handler();
     if (registered)
-        lost_handler = std::move(handler);
+        c.lost_handler = std::move(handler);
 }
 
 bool display_connect()
@@ -275,20 +288,21 @@ bool display_connect()
         ++connections;
         return true;
     }
-    chosen_platform = choose_platform();
-    unavailable = chosen_platform.empty() ? in_language(NO_DISPLAY) : toolkit_room();
-    if (!unavailable.empty())
+    Connection &c = state();
+    c.platform = choose_platform();
+    c.unavailable = c.platform.empty() ? in_language(NO_DISPLAY) : toolkit_room();
+    if (!c.unavailable.empty())
         return false;
-    app_argv[2] = chosen_platform.data();
+    app_argv[2] = c.platform.data();
     app_argc = 3;
     toolkit_message_handler(); // from now on, the toolkit's messages pass the launcher
-    application = std::make_unique<QApplication>(app_argc, app_argv);
+    c.application = std::make_unique<QApplication>(app_argc, app_argv);
     if (const QScreen *screen = QGuiApplication::primaryScreen(); screen && screen->depth() < 16) {
-        unavailable =
+        c.unavailable =
             in_language(KT_TR("Display", "the display has %1-bit colour: the window needs at "
                                          "least 16 bits"));
-        unavailable.replace(unavailable.find("%1"), 2, std::to_string(screen->depth()));
-        application.reset(); // Qt cannot paint on fewer colours
+        c.unavailable.replace(c.unavailable.find("%1"), 2, std::to_string(screen->depth()));
+        c.application.reset(); // Qt cannot paint on fewer colours
         return false;
     }
     install_toolkit_translation();
@@ -307,12 +321,12 @@ void display_disconnect()
 {
     if (connections == 0 || --connections > 0)
         return;
-    application.reset();
+    state().application.reset();
 }
 
 CONST_STRPTR display_unavailable_reason()
 {
-    return unavailable.empty() ? nullptr : unavailable.c_str();
+    return state().unavailable.empty() ? nullptr : state().unavailable.c_str();
 }
 
 void display_pump_events()

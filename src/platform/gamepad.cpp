@@ -30,8 +30,13 @@ constexpr milliseconds POLL_CONNECTED{16}, POLL_IDLE{250};
 // Half a tilt: a resting or brushed stick moves nothing.
 constexpr Sint16 STICK_DEAD_ZONE = 16384;
 
-// Changed only through namespace testing, for virtual pads and a missing SDL.
-std::string library_name = "libSDL2-2.0.so.0";
+// Changed only through namespace testing, for virtual pads and a missing SDL. The name
+// is made on first use, not by a constructor at start-up.
+std::string &library_name()
+{
+    static std::string name = "libSDL2-2.0.so.0";
+    return name;
+}
 bool pad_assumed = false;
 
 template <class T, T *(*Unref)(T *)> struct Unreffer {
@@ -412,7 +417,7 @@ namespace {
 // SDL with its controller subsystem started, or null.
 std::unique_ptr<Sdl> start_sdl()
 {
-    auto sdl = std::make_unique<Sdl>(library_name);
+    auto sdl = std::make_unique<Sdl>(library_name());
     if (!sdl->complete())
         return nullptr;
     // Breaks are the launcher's to handle; and A is the south button on every pad, as
@@ -498,7 +503,7 @@ int Gamepads::poll(Clock::time_point now)
 
 void testing::set_gamepad_library(const std::string &name)
 {
-    library_name = name;
+    library_name() = name;
 }
 
 void testing::assume_pad_attached(bool assume)

@@ -19,7 +19,7 @@ namespace {
 
 // Icons of a theme are far smaller than this.
 constexpr int32 MAX_ICON_SIZE = 1024;
-const QString ADWAITA = QStringLiteral("Adwaita");
+constexpr QLatin1String ADWAITA("Adwaita");
 
 const std::uint8_t *bytes(const FileContents &file)
 {
@@ -54,7 +54,7 @@ QPixmap draw_theme_icon(const QString &name, int size, qreal ratio)
     const bool own_theme = !theme.isEmpty() && theme != QLatin1String("hicolor");
     QPixmap pixmap = own_theme ? render_icon(QIcon::fromTheme(name), size, ratio) : QPixmap();
     if (pixmap.isNull() && theme != ADWAITA) {
-        QIcon::setThemeName(ADWAITA);
+        QIcon::setThemeName(QString(ADWAITA));
         pixmap = render_icon(QIcon::fromTheme(name), size, ratio);
         QIcon::setThemeName(theme);
     }

@@ -14,7 +14,7 @@ namespace platform {
 
 namespace {
 
-const QString OWN_DIR = QStringLiteral(":/i18n");
+constexpr QLatin1String OWN_DIR(":/i18n");
 
 // The code ("de") of the first UI language the launcher has a translation for; empty for
 // English. The C and POSIX locales mean English whatever LANGUAGE says, as for gettext.
@@ -39,7 +39,7 @@ QString chosen_language()
 struct Catalogue {
     QString language = chosen_language();
     QTranslator own;
-    bool loaded = !language.isEmpty() && own.load("ktlaunch_" + language, OWN_DIR);
+    bool loaded = !language.isEmpty() && own.load("ktlaunch_" + language, QString(OWN_DIR));
     std::unordered_map<std::string, std::string> texts; // by context, '\4', English text
     std::unique_ptr<QTranslator> toolkit;
 };
@@ -68,7 +68,8 @@ CONST_STRPTR translated(CONST_STRPTR context, CONST_STRPTR text)
 std::vector<std::string> translation_languages()
 {
     std::vector<std::string> codes;
-    for (const QString &file : QDir(OWN_DIR).entryList({"ktlaunch_*.qm"}, QDir::Files, QDir::Name))
+    for (const QString &file :
+         QDir(QString(OWN_DIR)).entryList({"ktlaunch_*.qm"}, QDir::Files, QDir::Name))
         codes.push_back(file.section('_', 1).section('.', 0, 0).toStdString());
     return codes;
 }
@@ -76,7 +77,7 @@ std::vector<std::string> translation_languages()
 std::string translated_in(const std::string &language, CONST_STRPTR context, CONST_STRPTR text)
 {
     QTranslator translator;
-    if (!translator.load(QString::fromStdString("ktlaunch_" + language), OWN_DIR))
+    if (!translator.load(QString::fromStdString("ktlaunch_" + language), QString(OWN_DIR)))
         return text;
     const QString found = translator.translate(context, text);
     return found.isEmpty() ? text : found.toStdString();
