@@ -222,7 +222,7 @@ void BM_StartupAgainstQtFloor(benchmark::State &state)
 
 } // namespace
 
-// Medians of 15 alternating pairs.
-BENCHMARK(BM_StartupAgainstQtFloor)->Iterations(15)->Unit(benchmark::kMillisecond);
+// Medians of 31 alternating pairs: this machine is a shared one, and 15 vary from run to run.
+BENCHMARK(BM_StartupAgainstQtFloor)->Iterations(31)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
