@@ -48,28 +48,20 @@ inline std::size_t plane_row_bytes(int width)
 inline std::vector<std::uint8_t> pack_byterun1(const std::uint8_t *row, std::size_t size)
 {
     std::vector<std::uint8_t> out;
-    std::size_t i = 0;
-    while (i < size) {
+    for (std::size_t i = 0; i < size;) {
         std::size_t run = 1;
         while (i + run < size && run < 128 && row[i + run] == row[i]) ++run;
-        if (run >= 3 || (run == 2 && i + run == size)) {
+        if (run > 1) {
             out.push_back(static_cast<std::uint8_t>(257 - run)); // -(run - 1) as a byte
             out.push_back(row[i]);
-            i += run;
-            continue;
+        } else { // bytes as they are, up to the next two equal ones
+            while (i + run < size && run < 128 &&
+                   !(i + run + 1 < size && row[i + run] == row[i + run + 1]))
+                ++run;
+            out.push_back(static_cast<std::uint8_t>(run - 1));
+            out.insert(out.end(), row + i, row + i + run);
         }
-        // A literal stretch, ended before the next run of three equal bytes.
-        std::size_t end = i;
-        while (end < size && end - i < 128) {
-            if (end + 2 < size && row[end] == row[end + 1] && row[end] == row[end + 2])
-                break;
-            ++end;
-        }
-        if (end == i)
-            end = i + 1;
-        out.push_back(static_cast<std::uint8_t>(end - i - 1));
-        out.insert(out.end(), row + i, row + end);
-        i = end;
+        i += run;
     }
     return out;
 }
