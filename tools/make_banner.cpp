@@ -35,12 +35,7 @@ QColor qcolor(Rgb c, int alpha = 255)
     return QColor(c.r, c.g, c.b, alpha);
 }
 
-Rgb rgb_of(QRgb p)
-{
-    return {static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
-            static_cast<std::uint8_t>(qBlue(p))};
-}
-
+// A colour as a number, 0xRRGGBB.
 std::uint32_t key(Rgb c)
 {
     return std::uint32_t{c.r} << 16 | std::uint32_t{c.g} << 8 | c.b;
@@ -230,7 +225,7 @@ ilbm::IndexedImage quantise(const QImage &image, const std::vector<Rgb> &exact)
 {
     std::map<std::uint32_t, std::size_t> counts; // in the order of their keys
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) ++counts[key(rgb_of(image.pixel(x, y)))];
+        for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y) & 0xFFFFFF];
 
     std::vector<Rgb> palette;
     std::set<std::uint32_t> in_palette;
