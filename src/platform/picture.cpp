@@ -124,8 +124,8 @@ QImage decode_picture(const Picture &picture)
 }
 
 // Drawing a theme's icon may mean decoding a far larger picture (Adwaita has its
-// full-colour icons at 512 pixels only), and that took a fifth of the launcher's
-// start-up: the drawn icon is kept in the user's cache, and drawn again once a theme
+// full-colour icons at 512 pixels only): a quarter of the instructions of the launcher's
+// start-up. So the drawn icon is kept in the user's cache, and drawn again once a theme
 // changed. Without a cache it is drawn every time.
 QPixmap theme_icon(const Picture &picture)
 {
