@@ -38,6 +38,9 @@ BOOL init()
         return false;
     if (!config_init())
         return false;
+    // Should the display go away from now on, while the window is made or in the wait,
+    // the toolkit ends the process: the preferences are then saved as after a break.
+    platform::on_display_lost([] { config_save(); });
     return gui_init();
 }
 
@@ -186,9 +189,6 @@ int main(int argc, char **argv)
 
     int status = 0;
     if (init()) {
-        // Should the display go away, the toolkit ends the process from inside the
-        // wait: the preferences are then saved as after a break.
-        platform::on_display_lost([] { config_save(); });
         BOOL quit = false;
         while (!quit) {
             const uint32 gotsigs = platform::Wait(gui_sigs | SIGBREAKF_CTRL_C);
@@ -199,10 +199,13 @@ int main(int argc, char **argv)
         }
         platform::on_display_lost(nullptr);
         config_save();
-    } else if (CONST_STRPTR why = platform::display_unavailable_reason()) {
-        std::fflush(stdout); // after the message on standard output
-        std::fprintf(stderr, "KTLaunch: %s\n", why);
-        status = 1; // no window: not a success
+    } else {
+        platform::on_display_lost(nullptr);
+        if (CONST_STRPTR why = platform::display_unavailable_reason()) {
+            std::fflush(stdout); // after the message on standard output
+            std::fprintf(stderr, "KTLaunch: %s\n", why);
+            status = 1; // no window: not a success
+        }
     }
     shut();
     return status;

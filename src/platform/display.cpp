@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QThread>
+#include <atomic>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +36,10 @@ namespace platform {
 namespace {
 
 int connections = 0;
-bool display_lost = false;
+// What a lost display leads to: an ordinary end of the process (no window yet), the
+// save (a handler is armed), or waiting for the save already under way.
+enum LossState { LOSS_ENDS, LOSS_SAVES, LOSS_SAVING };
+std::atomic<int> loss_state = LOSS_ENDS;
 const char *const NO_DISPLAY =
     KT_TR("Display", "no X11 or Wayland display to show the window on: start "
                      "KTLaunch from a desktop session, or set DISPLAY (or "
@@ -188,11 +192,10 @@ void watch_breaks()
 // everything made earlier, the application object among them.
 void end_after_display_loss()
 {
-    if (!state().lost_handler)
-        return; // an ordinary end
-    const std::function<void()> handler = std::exchange(state().lost_handler, nullptr);
-    display_lost = true;
-    handler();
+    int armed = LOSS_SAVES;
+    if (!loss_state.compare_exchange_strong(armed, LOSS_SAVING))
+        return; // an ordinary end, or the save is under way already
+    state().lost_handler();
     std::_Exit(0); // what the toolkit holds went with the display; nothing of it is run
 }
 
@@ -252,7 +255,14 @@ QtMessageHandler toolkit_message_handler()
 // last moment to save.
 void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    if (type == QtFatalMsg && !state().lost_handler) {
+    const int loss = loss_state;
+    const bool main_thread =
+        loss != LOSS_ENDS && QThread::currentThread() == QCoreApplication::instance()->thread();
+    // The main thread saves and ends the process: another thread that meets the loss
+    // too waits for that, lest the toolkit end the process before the file is written.
+    if (loss == LOSS_SAVING && !main_thread)
+        for (;;) pause();
+    if (type == QtFatalMsg && loss == LOSS_ENDS) {
         std::fprintf(stderr, "KTLaunch: %s\n",
                      translated("Display", KT_TR("Display", "the display did not answer: the "
                                                             "window cannot be shown")));
@@ -260,10 +270,12 @@ void on_toolkit_message(QtMsgType type, const QMessageLogContext &context, const
     }
     if (const QtMessageHandler own = toolkit_message_handler())
         own(type, context, text);
-    if (!state().lost_handler || !text.startsWith("The Wayland connection"))
+    if (loss == LOSS_ENDS || !text.startsWith("The Wayland connection"))
         return;
-    if (QThread::currentThread() == QCoreApplication::instance()->thread())
-        end_after_display_loss();
+    if (main_thread) {
+        end_after_display_loss(); // returns only when the save is under way here already
+        return;
+    }
     // From the plug-in's reading thread: the main thread saves and ends, this one waits.
     QMetaObject::invokeMethod(QCoreApplication::instance(), end_after_display_loss,
                               Qt::QueuedConnection);
@@ -278,8 +290,10 @@ void on_display_lost(std::function<void()> handler)
     Connection &c = state();
     static const bool registered = std::atexit(end_after_display_loss) == 0;
     toolkit_message_handler();
-    if (registered)
-        c.lost_handler = std::move(handler);
+    if (!registered || loss_state == LOSS_SAVING)
+        return;
+    c.lost_handler = std::move(handler);
+    loss_state = c.lost_handler ? LOSS_SAVES : LOSS_ENDS;
 }
 
 bool display_connect()
@@ -336,7 +350,7 @@ void display_pump_events()
 
 bool display_connected()
 {
-    return connections > 0 && !display_lost;
+    return connections > 0 && loss_state != LOSS_SAVING;
 }
 
 } // namespace platform
