@@ -1,11 +1,10 @@
-// Doubly linked lists of named nodes, in the order they were added.
+// Singly linked lists of named nodes, in the order they were added.
 #pragma once
 
 namespace platform {
 
 struct Node {
     Node *succ = nullptr;
-    Node *pred = nullptr;
     char *name = nullptr;
 };
 
@@ -15,7 +14,12 @@ struct List {
     Node *tail = nullptr;
 };
 
-void add_tail(List &list, Node *node);
+inline void add_tail(List &list, Node *node)
+{
+    node->succ = nullptr;
+    (list.tail ? list.tail->succ : list.head) = node;
+    list.tail = node;
+}
 inline Node *get_head(const List &list)
 {
     return list.head;
