@@ -28,20 +28,6 @@ struct IndexedImage {
 
 enum class Compression : std::uint8_t { None = 0, ByteRun1 = 1 };
 
-// Bitplanes needed for `colours` palette entries: 1 to 8.
-inline int planes_for(std::size_t colours)
-{
-    int planes = 1;
-    while ((std::size_t{1} << planes) < colours) ++planes;
-    return planes;
-}
-
-// Bytes of one row of one bitplane: the pixels rounded up to whole 16-bit words.
-inline std::size_t plane_row_bytes(int width)
-{
-    return (static_cast<std::size_t>(width) + 15) / 16 * 2;
-}
-
 // Packs one row with ByteRun1: a control byte n in 0..127 copies the next n + 1 bytes;
 // n in -127..-1 repeats the next byte 1 - n times. -128 is never written, because some
 // readers take it for a run instead of a no-op.
@@ -123,7 +109,8 @@ inline std::vector<std::uint8_t> encode(const IndexedImage &image,
     if (image.transparent >= static_cast<int>(image.palette.size()))
         throw std::invalid_argument("ILBM: transparent colour outside the palette");
 
-    const int planes = planes_for(image.palette.size());
+    int planes = 1; // as many as the palette needs
+    while ((std::size_t{1} << planes) < image.palette.size()) ++planes;
     const unsigned w = static_cast<unsigned>(image.width);
     const unsigned h = static_cast<unsigned>(image.height);
 
@@ -149,7 +136,7 @@ inline std::vector<std::uint8_t> encode(const IndexedImage &image,
         cmap.push_back(c.b);
     }
 
-    const std::size_t row_bytes = plane_row_bytes(image.width);
+    const std::size_t row_bytes = (width + 15) / 16 * 2; // whole 16-bit words
     std::vector<std::uint8_t> body;
     std::vector<std::uint8_t> plane_row(row_bytes);
     for (std::size_t y = 0; y < height; ++y) {
