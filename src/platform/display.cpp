@@ -1,5 +1,6 @@
 #include "platform/display.h"
 
+#include "platform/process.h"
 #include "platform/signals.h"
 #include "platform/translate.h"
 
@@ -206,19 +207,17 @@ void end_after_display_loss()
 std::string toolkit_room()
 {
     constexpr rlim_t STACK = rlim_t{1} << 20, LEAST = rlim_t{256} << 10;
-    rlimit stack{};
-    if (getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur < STACK) {
-        stack.rlim_cur = std::min(STACK, stack.rlim_max);
-        if (stack.rlim_cur < LEAST || setrlimit(RLIMIT_STACK, &stack) != 0)
-            return in_language(KT_TR("Display",
-                                     "the stack limit (ulimit -s) is below 256 KiB: the window "
-                                     "cannot be shown"));
-        pthread_attr_t threads;
-        if (pthread_attr_init(&threads) == 0) {
-            pthread_attr_setstacksize(&threads, stack.rlim_cur);
-            pthread_setattr_default_np(&threads);
-            pthread_attr_destroy(&threads);
-        }
+    const rlim_t stack = raise_stack_limit(STACK);
+    if (stack < LEAST)
+        return in_language(KT_TR("Display",
+                                 "the stack limit (ulimit -s) is below 256 KiB: the window "
+                                 "cannot be shown"));
+    pthread_attr_t thread_attr;
+    // New threads take their stack size from the limit the process started with.
+    if (stack <= STACK && pthread_attr_init(&thread_attr) == 0) {
+        pthread_attr_setstacksize(&thread_attr, stack);
+        pthread_setattr_default_np(&thread_attr);
+        pthread_attr_destroy(&thread_attr);
     }
     std::mutex gate;
     std::unique_lock held(gate);

@@ -38,19 +38,18 @@ void close_handle(int handle)
         close(handle);
 }
 
-namespace {
-
-// The program inherits the stack limit of the process that starts it: the middle child,
-// which raises its own (see spawn_detached).
-void raise_stack_limit(rlim_t wanted)
+rlim_t raise_stack_limit(rlim_t wanted)
 {
     rlimit limit{};
-    // RLIM_INFINITY is the largest limit there is.
-    if (getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur >= wanted)
-        return;
+    if (getrlimit(RLIMIT_STACK, &limit) != 0)
+        return 0;
+    if (limit.rlim_cur >= wanted) // RLIM_INFINITY is the largest limit there is
+        return limit.rlim_cur;
     limit.rlim_cur = std::min(wanted, limit.rlim_max);
-    setrlimit(RLIMIT_STACK, &limit);
+    return setrlimit(RLIMIT_STACK, &limit) == 0 ? limit.rlim_cur : 0;
 }
+
+namespace {
 
 struct SpawnSetup {
     posix_spawn_file_actions_t actions;
@@ -159,6 +158,7 @@ pid_t spawn_detached(const SpawnRequest &request)
     if (middle == 0) {
         // A session of its own: the launcher's terminal closing or a Ctrl-C there does
         // not reach the program.
+        // The program inherits this process's stack limit.
         raise_stack_limit(request.min_stack);
         const pid_t pid = spawn(request, POSIX_SPAWN_SETSID);
         const int result[2] = {pid, pid < 0 ? errno : 0};

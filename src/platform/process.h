@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -16,6 +17,11 @@ void open_closed_std_streams();
 enum class StdStream { input, output, error };
 int dup_std_stream(StdStream stream);
 void close_handle(int handle);
+
+// Raises this process's soft stack limit to `wanted` where it is lower, as far as the
+// hard limit allows; the processes it starts inherit it. The soft limit in force then
+// (RLIM_INFINITY for none), or 0 when it could not be read or set.
+rlim_t raise_stack_limit(rlim_t wanted);
 
 struct SpawnRequest {
     std::string program;           // a path, run as it is: no shell, no search of PATH
